@@ -1,0 +1,351 @@
+#include "net/NetObjs.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+namespace corvane {
+namespace {
+
+struct sigaction g_old_sigpipe;
+bool g_sockets_started = false;
+
+void CloseSocket(int fd) {
+  if (fd < 0)
+    return;
+  shutdown(fd, SHUT_RDWR);
+  close(fd);
+}
+
+}  // namespace
+
+void SocketStartup() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  if (sigaction(SIGPIPE, &ignore, &g_old_sigpipe) != 0)
+    throw ESocketError("WSAStartup");
+  g_sockets_started = true;
+}
+
+void SocketCleanup() {
+  if (!g_sockets_started)
+    return;
+  if (sigaction(SIGPIPE, &g_old_sigpipe, nullptr) != 0)
+    throw ESocketError("WSACleanup");
+  g_sockets_started = false;
+}
+
+TCustomClient::TCustomClient(TEventLoop& loop)
+    : loop_(loop), hand_off_(loop), receive_block_(kReceiveBlock) {
+  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+TCustomClient::~TCustomClient() {
+  // Bytes handed over just before the end (a last chat line) get a moment to leave.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  while (State() == TClientState::Connected && PendingOutput() > 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  OnConnect = nullptr;
+  OnRead = nullptr;
+  OnDisconnect = nullptr;
+  // Releases the thread if it waits for a hand-off that this thread would have to run.
+  hand_off_.Cancel();
+  {
+    std::lock_guard lock(output_mutex_);
+    pending_output_.clear();
+  }
+  terminated_ = true;
+  Wake();
+  if (thread_.joinable())
+    thread_.join();
+  if (wake_fd_ >= 0)
+    close(wake_fd_);
+}
+
+void TCustomClient::Connect(const std::string& host, int port) {
+  if (State() != TClientState::Idle)
+    return;
+  host_ = host;
+  port_ = port;
+  if (!TransitTo(TClientState::Idle, TClientState::ConnectRequested))
+    return;
+  // The thread starts with the first connection: a client that never connects costs none.
+  if (!thread_.joinable())
+    thread_ = std::thread(&TCustomClient::Execute, this);
+  Wake();
+}
+
+void TCustomClient::Disconnect() {
+  if (TransitTo(TClientState::ConnectRequested, TClientState::DisconnectRequested) ||
+      TransitTo(TClientState::Connected, TClientState::DisconnectRequested)) {
+    Wake();
+  }
+}
+
+bool TCustomClient::Send(const void* bytes, int count) {
+  if (Terminated())
+    return false;
+  {
+    std::lock_guard lock(output_mutex_);
+    // Checked under the lock that the close takes, so that no byte of this connection is
+    // left behind for the next one.
+    if (socket_.load() < 0)
+      return false;
+    if (count > 0 && bytes != nullptr) {
+      const auto* p = static_cast<const std::uint8_t*>(bytes);
+      pending_output_.insert(pending_output_.end(), p, p + count);
+    }
+  }
+  Wake();
+  return true;
+}
+
+std::size_t TCustomClient::PendingOutput() const {
+  std::lock_guard lock(output_mutex_);
+  return pending_output_.size();
+}
+
+bool TCustomClient::TransitTo(TClientState from, TClientState to) {
+  return state_.compare_exchange_strong(from, to);
+}
+
+void TCustomClient::RequestDisconnect() {
+  TransitTo(TClientState::Connected, TClientState::DisconnectRequested);
+}
+
+void TCustomClient::Wake() {
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto n = write(wake_fd_, &one, sizeof one);
+}
+
+void TCustomClient::DrainWake() {
+  std::uint64_t value;
+  while (read(wake_fd_, &value, sizeof value) > 0) {
+  }
+}
+
+void TCustomClient::Execute() {
+  while (!Terminated()) {
+    switch (State()) {
+      case TClientState::Idle: {
+        // Nothing to do until the owner asks: sleep in the kernel, not in a busy loop.
+        pollfd p{wake_fd_, POLLIN, 0};
+        poll(&p, 1, -1);
+        DrainWake();
+        break;
+      }
+      case TClientState::ConnectRequested: {
+        const int code = MakeConnection();
+        last_result_ = code;
+        if (Terminated())
+          break;
+        hand_off_.Call([this, code] {
+          if (OnConnect)
+            OnConnect(*this, code);
+        });
+        if (code != kConnectOk) {
+          state_ = TClientState::DisconnectRequested;
+        } else {
+          // A Disconnect during the attempt (or during OnConnect) still wins.
+          TransitTo(TClientState::ConnectRequested, TClientState::Connected);
+        }
+        break;
+      }
+      case TClientState::Connected:
+        ServeConnection();
+        break;
+      case TClientState::DisconnectRequested:
+        CloseConnection();
+        break;
+      case TClientState::Stopped:
+        terminated_ = true;
+        break;
+    }
+  }
+  std::unique_lock lock(output_mutex_);
+  const int fd = socket_.exchange(-1);
+  pending_output_.clear();
+  lock.unlock();
+  CloseSocket(fd);
+  state_ = TClientState::Stopped;
+}
+
+int TCustomClient::MakeConnection() {
+  if (socket_.load() >= 0)
+    return kConnectAlreadyOpen;
+
+  std::string dotted;
+  if (!host_.empty()) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host_.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
+      char text[INET_ADDRSTRLEN] = {};
+      const auto* sin = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+      if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) != nullptr)
+        dotted = text;
+    }
+    if (found != nullptr)
+      freeaddrinfo(found);
+  }
+  if (dotted.empty() || State() == TClientState::DisconnectRequested || Terminated()) {
+    return kConnectNoAddress;
+  }
+
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0)
+    return kConnectNoSocket;
+  socket_ = fd;
+
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port_));
+  bool ok = port_ > 0 && port_ <= 65535 && inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) == 1;
+  if (ok) {
+    // Non-blocking, so that a Disconnect or the client's end interrupts a slow attempt.
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+      ok = errno == EINPROGRESS && WaitForConnect(fd);
+    }
+  }
+  if (!ok) {
+    {
+      std::lock_guard lock(output_mutex_);
+      socket_ = -1;
+      pending_output_.clear();
+    }
+    close(fd);
+    return kConnectFailed;
+  }
+  return kConnectOk;
+}
+
+bool TCustomClient::WaitForConnect(int fd) {
+  for (;;) {
+    pollfd p[2] = {{fd, POLLOUT, 0}, {wake_fd_, POLLIN, 0}};
+    if (poll(p, 2, -1) < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    if (p[1].revents != 0)
+      DrainWake();
+    if (Terminated() || State() == TClientState::DisconnectRequested)
+      return false;
+    if (p[0].revents != 0) {
+      int error = 0;
+      socklen_t len = sizeof error;
+      return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+    }
+  }
+}
+
+void TCustomClient::ServeConnection() {
+  const int fd = socket_.load();
+  if (fd < 0) {
+    RequestDisconnect();
+    return;
+  }
+  short events = POLLIN;
+  if (PendingOutput() > 0)
+    events |= POLLOUT;
+  pollfd p[2] = {{fd, events, 0}, {wake_fd_, POLLIN, 0}};
+  if (poll(p, 2, -1) < 0) {
+    if (errno != EINTR)
+      RequestDisconnect();
+    return;
+  }
+  if (p[1].revents != 0)
+    DrainWake();
+  if (Terminated() || State() != TClientState::Connected)
+    return;
+  if ((p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0)
+    ReceivePass();
+  if (Terminated() || State() != TClientState::Connected)
+    return;
+  if ((p[0].revents & POLLOUT) != 0)
+    SendPass();
+}
+
+void TCustomClient::ReceivePass() {
+  const ssize_t n = recv(socket_.load(), receive_block_.data(), receive_block_.size(), 0);
+  if (n > 0) {
+    const int count = static_cast<int>(n);
+    last_result_ = count;
+    hand_off_.Call([this, count] {
+      if (OnRead)
+        OnRead(*this, receive_block_.data(), count);
+    });
+  } else if (n == 0) {
+    // The peer closed: report it once, through the normal close.
+    last_result_ = 0;
+    RequestDisconnect();
+  } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    last_result_ = -1;
+    RequestDisconnect();
+  }
+}
+
+void TCustomClient::SendPass() {
+  std::vector<std::uint8_t> chunk;
+  {
+    std::lock_guard lock(output_mutex_);
+    const std::size_t n = std::min<std::size_t>(kMaxSendPass, pending_output_.size());
+    chunk.assign(pending_output_.begin(), pending_output_.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  if (chunk.empty())
+    return;
+  const ssize_t sent = send(socket_.load(), chunk.data(), chunk.size(), MSG_NOSIGNAL);
+  if (sent < 0) {
+    if (errno == EMSGSIZE) {
+      // Kept and tried again; a short pause keeps a refusing socket from spinning.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      RequestDisconnect();
+    }
+    return;
+  }
+  {
+    std::lock_guard lock(output_mutex_);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(sent), pending_output_.size());
+    pending_output_.erase(pending_output_.begin(),
+                          pending_output_.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  if (send_observer_)
+    send_observer_(static_cast<int>(sent));
+}
+
+void TCustomClient::CloseConnection() {
+  int fd;
+  {
+    std::lock_guard lock(output_mutex_);
+    fd = socket_.exchange(-1);
+    pending_output_.clear();
+  }
+  if (fd < 0) {
+    TransitTo(TClientState::DisconnectRequested, TClientState::Idle);
+    return;
+  }
+  CloseSocket(fd);
+  // Idle before the callback, so that the owner may connect again from inside it.
+  state_ = TClientState::Idle;
+  hand_off_.Call([this] {
+    if (OnDisconnect)
+      OnDisconnect(*this);
+  });
+}
+
+}  // namespace corvane

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets everything up, builds Corvane with its tests and runs every test.
+#   CORVANE_SANITIZE=address,undefined|thread   build with sanitizers
+#   CORVANE_TEST_LABEL=threaded                  run only the tests with that label
+#   CORVANE_BUILD_DIR=DIR                        build directory (default build-test)
+#   CORVANE_CMAKE_ARGS="..."                     more CMake options (CI adds -DCORVANE_WERROR=ON)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/deps.sh
+sanitize=${CORVANE_SANITIZE:-}
+build=${CORVANE_BUILD_DIR:-build-test${sanitize:+-${sanitize//,/-}}}
+# shellcheck disable=SC2086
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_GUI=OFF \
+      -DCORVANE_SANITIZE="$sanitize" ${CORVANE_CMAKE_ARGS:-} >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+label=()
+if [[ -n "${CORVANE_TEST_LABEL:-}" ]]; then label=(-L "$CORVANE_TEST_LABEL"); fi
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "${label[@]}"
