@@ -36,7 +36,11 @@ std::string TrimChar(const std::string& text, char c);
 // left alone. Goes on past entries it cannot delete; true when the folder itself is gone.
 bool DeleteFolder(const std::string& path);
 
-inline std::uint8_t BoolToByte(bool b) { return b ? 1 : 0; }
-inline bool ByteToBool(std::uint8_t b) { return b != 0; }
+inline std::uint8_t BoolToByte(bool b) {
+  return b ? 1 : 0;
+}
+inline bool ByteToBool(std::uint8_t b) {
+  return b != 0;
+}
 
 }  // namespace corvane

@@ -1,0 +1,814 @@
+#include "bnet/bnet.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "bnet/sid.h"
+#include "config/codepage.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::uint8_t kFrameStart = 0xFF;
+constexpr std::uint8_t kProtocolByte = 0x01;
+constexpr int kHeaderSize = 4;
+constexpr std::uint32_t kNlsRevision = 2;
+constexpr std::uint32_t kJoinRetryFlags = 2;
+constexpr int kBnlsRestartDelayMs = 400;
+constexpr int kBnlsIdlePollMs = 50;
+constexpr std::uint32_t kLogonNeedsEmail = 0x0E;  // accepted; the server asks for an e-mail
+constexpr std::uint32_t kPlatformIx86 = 0x49583836;
+constexpr std::uint32_t kLanguageRuRu = 0x52757255;
+constexpr std::uint32_t kProductCodeWar3 = 0x57415233;
+constexpr std::uint32_t kProductCodeW3xp = 0x57335850;
+constexpr int kLogonServerDataSize = 64;  // salt and server key
+constexpr int kServerProofSize = 20;
+
+// Four-character codes arrive in reverse reading order; control bytes are padding.
+std::string ReadReversedCode(TBuffer& m) {
+  std::string raw = m.GetString(4);
+  std::string code;
+  for (auto it = raw.rbegin(); it != raw.rend(); ++it) {
+    if (static_cast<unsigned char>(*it) >= 32)
+      code.push_back(*it);
+  }
+  return code;
+}
+
+// A clan tag as the server expects it: padded in front with zeros to four characters,
+// then reversed.
+std::string WireTag(const std::string& tag) {
+  std::string t = tag.size() < 4 ? std::string(4 - tag.size(), '\0') + tag : tag.substr(0, 4);
+  return std::string(t.rbegin(), t.rend());
+}
+
+std::string FourBytes(const std::string& s) {
+  std::string t = s.substr(0, 4);
+  t.resize(4, '\0');
+  return t;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+TBNET::TBNET(TEventLoop& loop, std::uint32_t product)
+    : chat_(loop), bnls_(loop), bnls_wait_(loop, [this] { StartBnls(); }), product_(product) {
+  chat_.OnConnect = [this](TCustomClient&, int code) { ChatConnected(code); };
+  chat_.OnRead = [this](TCustomClient&, const std::uint8_t* bytes, int count) {
+    ReceiveData(bytes, count);
+  };
+  chat_.OnDisconnect = [this](TCustomClient&) { ChatDisconnected(); };
+  bnls_.OnConnect = [this](TBNLS&, int code) { BnlsConnected(code); };
+  bnls_.OnDisconnect = [this](TBNLS&) { BnlsDisconnected(); };
+  bnls_.OnVersionByte = [this](TBNLS&, std::uint32_t v) { BnlsVersionByte(v); };
+  bnls_.OnChooseNLSRevision = [this](TBNLS&, std::uint32_t) { BnlsRevisionChosen(); };
+  bnls_.OnLogonChallenge = [this](TBNLS&, std::unique_ptr<TBuffer> a) { BnlsLogonChallenge(*a); };
+  bnls_.OnLogonProof = [this](TBNLS&, std::unique_ptr<TBuffer> a) { BnlsLogonProof(*a); };
+  bnls_.OnHashData = [this](TBNLS&, std::unique_ptr<TBuffer> a) { BnlsHashData(*a); };
+}
+
+TBNET::~TBNET() {
+  OnStatus = nullptr;
+  OnError = nullptr;
+  OnProfile = nullptr;
+  OnChatEvent = nullptr;
+  OnChatLine = nullptr;
+  Disconnect();
+  chat_.OnConnect = nullptr;
+  chat_.OnRead = nullptr;
+  chat_.OnDisconnect = nullptr;
+  bnls_.OnConnect = nullptr;
+  bnls_.OnDisconnect = nullptr;
+}
+
+void TBNET::Connect(const std::string& host, int port) {
+  LoggedOn = false;
+  chat_.Connect(host, port);
+  Status(1, 1, "Connecting...");
+}
+
+void TBNET::Disconnect() {
+  LoggedOn = false;
+  bnls_logon_ = false;
+  bnls_wait_.Stop();
+  chat_.Disconnect();
+  bnls_.Disconnect();
+}
+
+void TBNET::SetProduct(std::uint32_t product) {
+  if (!Active())
+    product_ = product;
+}
+
+// ---- Callbacks to the owner ----
+
+void TBNET::Status(std::int32_t kind, std::int32_t code, const std::string& text) {
+  if (OnStatus)
+    OnStatus(*this, kind, code, text);
+}
+
+void TBNET::Error(std::int32_t code, const std::string& text) {
+  if (OnError)
+    OnError(*this, code, text);
+}
+
+void TBNET::ChatEvent(std::int32_t id, const std::string& s1, const std::string& s2,
+                      const std::string& s3, std::uint32_t n1, std::uint32_t n2) {
+  if (OnChatEvent)
+    OnChatEvent(*this, id, s1, s2, s3, n1, n2);
+}
+
+void TBNET::ChatLine(const std::string& text, TColor color) {
+  if (OnChatLine)
+    OnChatLine(text, color);
+}
+
+// ---- Sending ----
+
+bool TBNET::SendMessage(std::uint8_t id, const TBuffer& body) {
+  const int length = kHeaderSize + body.Length();
+  if (length > 0xFFFF)
+    return false;  // its length field would lie and derail the server
+  TBuffer m;
+  m.AddByte(kFrameStart);
+  m.AddByte(id);
+  m.AddWord(0);
+  m.AddData(body.Data(), body.Length());
+  m.PatchChatLength();
+  return chat_.Send(m.Data(), m.Length());
+}
+
+void TBNET::SendRaw(const TBuffer& bytes) {
+  chat_.Send(bytes.Data(), bytes.Length());
+}
+
+// ---- The logon sequence ----
+
+void TBNET::ChatConnected(int code) {
+  if (code != 0) {
+    Error(2000 + code, "Connect error! (" + std::to_string(code) + ")");
+    return;
+  }
+  // A new stream: bytes left from a dropped connection must not frame it.
+  receive_.Clear();
+  Status(1, 2, "Connected!");
+  if (bnls_.Connected()) {
+    // Give the old BNLS connection time to close, without stalling the main thread.
+    bnls_.Disconnect();
+    bnls_wait_.StartSingleShot(kBnlsRestartDelayMs);
+    return;
+  }
+  StartBnls();
+}
+
+void TBNET::StartBnls() {
+  if (!Active())
+    return;  // the chat connection went away meanwhile
+  if (bnls_.Client().Active()) {
+    bnls_wait_.StartSingleShot(kBnlsIdlePollMs);  // still closing
+    return;
+  }
+  bnls_logon_ = true;
+  bnls_.Connect(BnlsServer, BnlsPort);
+  Status(1, 300, "Connecting...");
+}
+
+void TBNET::ChatDisconnected() {
+  Status(1, 3, "Disconnected.");
+}
+
+void TBNET::BnlsConnected(int code) {
+  if (!bnls_logon_)
+    return;  // an attempt that Disconnect abandoned
+  if (code != 0) {
+    Error(1000 + code, "Connect error! (" + std::to_string(code) + ")");
+    chat_.Disconnect();
+    return;
+  }
+  Status(1, 301, "Connected!");
+  bnls_.RequestVersionByte(product_);
+}
+
+void TBNET::BnlsDisconnected() {
+  Status(1, 302, "Disconnected.");
+  // A BNLS server that drops out during the logon ends it; a late notice of a connection
+  // closed on purpose, arriving while a new one is being made, does not.
+  if (bnls_logon_ && !LoggedOn && !bnls_.Client().Active())
+    Disconnect();
+}
+
+void TBNET::BnlsVersionByte(std::uint32_t version_byte) {
+  Status(2, 303, "Version byte received.");
+  version_byte_ = version_byte;
+  bnls_.ChooseNLSRevision(kNlsRevision);
+}
+
+void TBNET::BnlsRevisionChosen() {
+  Status(2, 304, "Revision choosed.");
+  TBuffer b;
+  b.AddByte(kProtocolByte);
+  b.AddByte(kFrameStart);
+  b.AddByte(SID_AUTH_INFO);
+  b.AddWord(0);
+  b.AddDWord(0);  // protocol id
+  b.AddDWord(kPlatformIx86);
+  b.AddDWord(product_ == kProductWar3   ? kProductCodeWar3
+             : product_ == kProductW3xp ? kProductCodeW3xp
+                                        : 0);
+  b.AddDWord(version_byte_);
+  b.AddDWord(kLanguageRuRu);
+  b.AddDWord(0);  // local address
+  b.AddDWord(0);  // time zone bias
+  b.AddDWord(0);  // locale id
+  b.AddDWord(0);  // language id
+  b.AddNTString("RUS");
+  b.AddNTString("Russia");
+  b.PatchFirstMessageLength();
+  SendRaw(b);
+}
+
+void TBNET::HandleAuthInfo(TBuffer& m) {
+  // Logon type, server token, a value, a file time, the version-check file and formula:
+  // the BNLS server does the arithmetic, so none of it is needed here.
+  m.GetDWord();
+  m.GetDWord();
+  m.GetDWord();
+  m.Skip(8);
+  m.GetNTString();
+  m.GetNTString();
+  bnls_.LogonChallenge(Username, Password);
+}
+
+void TBNET::BnlsLogonChallenge(const TBuffer& answer) {
+  TBuffer b(answer);
+  b.AddNTString(Username);
+  SendMessage(SID_AUTH_ACCOUNTLOGON, b);
+}
+
+void TBNET::HandleAuthAccountLogon(TBuffer& m) {
+  if (m.GetDWord() != 0) {
+    Error(3009, "Account not exist or need upgrade.");
+    Disconnect();
+    StopFraming();
+    return;
+  }
+  if (m.Length() < kLogonServerDataSize)
+    Error(-2, "[BNET] Internal bot error.");
+  if (IsPvPgn) {
+    // These servers keep the hash of the password in lower case.
+    bnls_.HashData(Lower(Password));
+  } else {
+    bnls_.LogonProof(m);
+  }
+  m.Skip(kLogonServerDataSize);
+}
+
+void TBNET::BnlsLogonProof(const TBuffer& answer) {
+  SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
+}
+
+void TBNET::BnlsHashData(const TBuffer& answer) {
+  if (IsPvPgn)
+    SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
+}
+
+void TBNET::HandleAuthAccountLogonProof(TBuffer& m) {
+  const std::uint32_t status = m.GetDWord();
+  m.Skip(kServerProofSize);
+  if (status != 0 && status != kLogonNeedsEmail) {
+    Error(3011, "Username or password incorrect.");
+    Disconnect();
+    StopFraming();
+    return;
+  }
+  Status(1, 308, "Logged succesfully!");
+  if (status == kLogonNeedsEmail) {
+    ChatLine("[BNET] The server asks for an e-mail address to be registered for this account.",
+             kYellow);
+  }
+  // SID_NETGAMEPORT (port 6112) and SID_ENTERCHAT in one send.
+  static const std::uint8_t kEnter[] = {0xFF, SID_NETGAMEPORT, 0x06, 0x00, 0xE0, 0x17,
+                                        0xFF, SID_ENTERCHAT,   0x06, 0x00, 0x00, 0x00};
+  chat_.Send(kEnter, sizeof kEnter);
+}
+
+// ---- Framing ----
+
+const std::array<TBNET::THandler, 256>& TBNET::Handlers() {
+  static const std::array<THandler, 256> table = [] {
+    std::array<THandler, 256> t{};
+    t[SID_NULL] = &TBNET::HandleIgnored;
+    t[SID_ENTERCHAT] = &TBNET::HandleEnterChat;
+    t[SID_CHATEVENT] = &TBNET::HandleChatEvent;
+    t[SID_FLOODDETECTED] = &TBNET::HandleFloodDetected;
+    t[SID_MESSAGEBOX] = &TBNET::HandleMessageBox;
+    t[SID_PING] = &TBNET::HandlePing;
+    t[SID_GETICONDATA] = &TBNET::HandleIgnored;
+    t[SID_REQUIREDWORK] = &TBNET::HandleIgnored;
+    t[SID_WARCRAFTGENERAL] = &TBNET::HandleWarcraftGeneral;
+    t[SID_AUTH_INFO] = &TBNET::HandleAuthInfo;
+    t[SID_AUTH_ACCOUNTLOGON] = &TBNET::HandleAuthAccountLogon;
+    t[SID_AUTH_ACCOUNTLOGONPROOF] = &TBNET::HandleAuthAccountLogonProof;
+    t[SID_FRIENDSLIST] = &TBNET::HandleFriendsList;
+    t[SID_FRIENDSUPDATE] = &TBNET::HandleFriendsUpdate;
+    t[SID_FRIENDSADD] = &TBNET::HandleFriendsAdd;
+    t[SID_FRIENDSREMOVE] = &TBNET::HandleFriendsRemove;
+    t[SID_FRIENDSPOSITION] = &TBNET::HandleFriendsPosition;
+    t[SID_CLANINFO] = &TBNET::HandleClanInfo;
+    t[SID_CLANINVITATION] = &TBNET::HandleClanInvitation;
+    t[SID_CLANINVITATIONRESPONSE] = &TBNET::HandleClanInvitationResponse;
+    t[SID_CLANMEMBERLIST] = &TBNET::HandleClanMemberList;
+    t[SID_CLANMEMBERSTATUSCHANGE] = &TBNET::HandleClanMemberStatusChange;
+    return t;
+  }();
+  return table;
+}
+
+void TBNET::ReceiveData(const std::uint8_t* bytes, int count) {
+  if (count > 0)
+    receive_.AddData(bytes, count);
+  if (in_receive_)
+    return;  // the loop below, further up the stack, takes it
+  in_receive_ = true;
+  stop_framing_ = false;
+  std::weak_ptr<bool> alive = alive_;
+  while (receive_.Length() >= kHeaderSize) {
+    if (receive_.Data()[0] != kFrameStart) {
+      Status(3, 10000, "First byte is not FF.");
+      if (alive.expired())
+        return;
+      if (receive_.Length() < kHeaderSize)
+        break;  // the owner reconnected meanwhile
+    }
+    const std::uint8_t* p = receive_.Data();
+    const std::uint8_t id = p[1];
+    const int length = p[2] | (p[3] << 8);
+    if (length > receive_.Length())
+      break;  // wait for the rest
+    // Each handler gets exactly its own message: what it leaves unread goes with it, and
+    // reading past its end gives zeros, so no message can shift the ones behind it. A
+    // length below the header still moves on by the header.
+    const int size = std::max(length, kHeaderSize);
+    message_.Clear();
+    message_.AddData(p + kHeaderSize, size - kHeaderSize);
+    receive_.Skip(size);
+    if (THandler handler = Handlers()[id]) {
+      (this->*handler)(message_);
+    } else {
+      Status(3, 10001,
+             "Unknown message ID: " + std::to_string(id) + ", Size: " + std::to_string(length));
+    }
+    if (alive.expired())
+      return;
+    if (stop_framing_) {
+      receive_.Clear();
+      break;
+    }
+  }
+  in_receive_ = false;
+}
+
+void TBNET::HandleIgnored(TBuffer&) {}
+
+// ---- Chat ----
+
+void TBNET::HandleEnterChat(TBuffer& m) {
+  UniqueName = m.GetNTString();
+  const std::string statstring = m.GetNTString();
+  m.GetNTString();  // account name
+  ChatEvent(10, UniqueName, statstring);
+  SendMessage(SID_GETICONDATA, TBuffer());
+  LoggedOn = true;
+  if (HomeChannel.empty()) {
+    HomeChannel = ClanInfo.InClan ? "Clan " + ClanInfo.Tag : "The Void";
+  }
+  JoinChannel(HomeChannel, 0);
+  RequestClanMemberList();
+  RequestFriendsList();
+  bnls_.Disconnect();  // BNLS is needed no more
+}
+
+int TBNET::JoinChannel(const std::string& channel, std::uint32_t flags) {
+  last_result_ = 2100;
+  if (!LoggedOn)
+    return 1;
+  LastChannel = channel;
+  TBuffer b;
+  b.AddDWord(flags);
+  b.AddNTString(channel);
+  SendMessage(SID_JOINCHANNEL, b);
+  last_result_ = 0;
+  return 0;
+}
+
+void TBNET::SendChat(const std::string& text) {
+  last_result_ = 2100;
+  if (!LoggedOn)
+    return;
+  if (!Active())
+    return;
+  TBuffer b;
+  b.AddNTString(UTF8 ? ProcessCodePage().ToUtf8(text) : text);
+  if (SendMessage(SID_CHATCOMMAND, b))
+    last_result_ = 0;
+}
+
+void TBNET::HandleChatEvent(TBuffer& m) {
+  const std::uint32_t event = m.GetDWord();
+  const std::uint32_t flags = m.GetDWord();
+  const std::uint32_t ping = m.GetDWord();
+  m.Skip(12);
+  const std::string user = m.GetNTString();
+  if (user == UniqueName) {
+    MyPing = ping;
+    MyFlags = flags;
+  }
+  std::string text = m.GetNTString();
+  if (UTF8)
+    text = ProcessCodePage().FromUtf8(text);
+  if (event == 14) {  // the channel does not exist: ask again, allowed to create it
+    JoinChannel(LastChannel, kJoinRetryFlags);
+    return;
+  }
+  ChatEvent(static_cast<std::int32_t>(event + 100), user, text, {}, flags, ping);
+}
+
+void TBNET::HandleMessageBox(TBuffer& m) {
+  const std::uint32_t style = m.GetDWord();
+  const std::string text = m.GetNTString();
+  const std::string caption = m.GetNTString();
+  ChatEvent(200, text, caption, {}, style);
+}
+
+void TBNET::HandleFloodDetected(TBuffer&) {
+  Error(3012, "You disconnected for flooding.");
+}
+
+void TBNET::HandlePing(TBuffer& m) {
+  const std::uint32_t value = m.GetDWord();
+  if (PingSpoofing)
+    return;
+  TBuffer b;
+  b.AddDWord(value);
+  SendMessage(SID_PING, b);
+}
+
+void TBNET::HandleWarcraftGeneral(TBuffer& m) {
+  switch (m.GetByte()) {
+    case 2: {
+      m.GetDWord();
+      m.GetByte();
+      m.GetDWord();
+      m.GetDWord();
+      const std::uint16_t a = m.GetWord();
+      const std::uint16_t b = m.GetWord();
+      ChatLine("DC " + std::to_string(a), kRed);
+      ChatLine("C " + std::to_string(b), kRed);
+      if (!DumpFileName.empty())
+        m.SaveToFile(DumpFileName);
+      m.Skip(b + 1);
+      break;
+    }
+    case 4:
+      DecodeUserProfile(m);
+      break;
+    case 8:
+      DecodeClanProfile(m);
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Friends ----
+
+void TBNET::RequestFriendsList() {
+  last_result_ = 2100;
+  if (!LoggedOn)
+    return;
+  SendMessage(SID_FRIENDSLIST, TBuffer());
+  last_result_ = 0;
+}
+
+void TBNET::HandleFriendsList(TBuffer& m) {
+  const std::uint8_t count = m.GetByte();
+  Friends.clear();
+  for (int i = 0; i < count; ++i) {
+    TUser f;
+    f.Name = m.GetNTString();
+    f.Status = m.GetByte();
+    f.LocationType = m.GetByte();
+    f.Product = ReadReversedCode(m);
+    f.Location = m.GetNTString();
+    Friends.push_back(std::move(f));
+  }
+  ChatEvent(310, {}, {}, {}, count);
+}
+
+// The four updates only tell that the list changed: ask for it again.
+void TBNET::HandleFriendsUpdate(TBuffer&) {
+  SendMessage(SID_FRIENDSLIST, TBuffer());
+}
+void TBNET::HandleFriendsAdd(TBuffer&) {
+  SendMessage(SID_FRIENDSLIST, TBuffer());
+}
+void TBNET::HandleFriendsRemove(TBuffer&) {
+  SendMessage(SID_FRIENDSLIST, TBuffer());
+}
+void TBNET::HandleFriendsPosition(TBuffer&) {
+  SendMessage(SID_FRIENDSLIST, TBuffer());
+}
+
+// ---- Clan ----
+
+void TBNET::HandleClanInfo(TBuffer& m) {
+  ClanInfo.InClan = true;
+  m.Skip(1);
+  ClanInfo.Tag = ReadReversedCode(m);
+  ClanInfo.Rank = m.GetByte();
+  ChatEvent(ClanInfo.Rank + 1, ClanInfo.Tag);
+}
+
+void TBNET::RequestClanMemberList() {
+  last_result_ = 2100;
+  if (!LoggedOn)
+    return;
+  if (!ClanInfo.InClan) {
+    last_result_ = 2101;
+    return;
+  }
+  TBuffer b;
+  b.AddDWord(1);  // cookie
+  SendMessage(SID_CLANMEMBERLIST, b);
+  last_result_ = 0;
+}
+
+void TBNET::HandleClanMemberList(TBuffer& m) {
+  m.GetDWord();  // cookie
+  ClanMembers.clear();
+  const std::uint8_t count = m.GetByte();
+  ClanInfo.MemberCount = count;
+  for (int i = 0; i < count; ++i) {
+    TUser u;
+    u.Name = m.GetNTString();
+    u.Clan = ClanInfo.Tag;
+    u.Rank = m.GetByte();
+    u.Status = m.GetByte();
+    m.GetNTString();  // location, not kept
+    ClanMembers.push_back(std::move(u));
+  }
+  // Highest rank first, by exchanges, exactly as the member list has always been ordered.
+  for (std::size_t i = 0; i < ClanMembers.size(); ++i) {
+    for (std::size_t j = i; j < ClanMembers.size(); ++j) {
+      if (ClanMembers[j].Rank > ClanMembers[i].Rank)
+        std::swap(ClanMembers[i], ClanMembers[j]);
+    }
+  }
+  ChatEvent(300, ClanInfo.Tag);
+}
+
+void TBNET::HandleClanMemberStatusChange(TBuffer& m) {
+  const std::string name = m.GetNTString();
+  const std::uint8_t rank = m.GetByte();
+  const std::uint8_t status = m.GetByte();
+  m.GetNTString();  // location, not kept
+  if (name == Username)
+    ClanInfo.Rank = rank;
+  const std::string upper = Upper(name);
+  for (TUser& u : ClanMembers) {
+    if (Upper(u.Name) == upper) {
+      u.Rank = rank;
+      u.Status = status;
+      break;
+    }
+  }
+  ChatEvent(320, name, {}, {}, rank, status);
+}
+
+void TBNET::InviteToClan(const std::string& user) {
+  last_result_ = 2100;
+  if (!LoggedOn)
+    return;
+  if (!ClanInfo.InClan) {
+    last_result_ = 2101;
+    return;
+  }
+  if (ClanInfo.Rank < 3) {
+    last_result_ = 2102;
+    return;
+  }
+  Cookies.push_back({++LastCookie, user, {}});
+  TBuffer b;
+  b.AddDWord(LastCookie);
+  b.AddNTString(user);
+  SendMessage(SID_CLANINVITATION, b);
+  last_result_ = 0;
+}
+
+void TBNET::HandleClanInvitation(TBuffer& m) {
+  const std::uint32_t cookie = m.GetDWord();
+  const std::uint8_t result = m.GetByte();
+  const TBotCookie* c = FindCookie(cookie);
+  const std::string name = c ? c->UserName : "Unknown";
+  RequestClanMemberList();
+  ChatEvent(6, name, {}, {}, result);
+}
+
+void TBNET::HandleClanInvitationResponse(TBuffer& m) {
+  const std::uint32_t cookie = m.GetDWord();
+  const std::string tag = ReadReversedCode(m);
+  const std::string clan_name = m.GetNTString();
+  const std::string inviter = m.GetNTString();
+  ChatEvent(7, tag, clan_name, inviter, cookie);
+}
+
+void TBNET::AnswerClanInvitation(const std::string& tag, const std::string& inviter,
+                                 std::uint8_t response, std::uint32_t cookie) {
+  last_result_ = 2100;
+  if (!LoggedOn || IsPvPgn)
+    return;
+  TBuffer b;
+  b.AddDWord(cookie);
+  b.AddString(WireTag(tag));
+  b.AddNTString(inviter);
+  b.AddByte(response);
+  SendMessage(SID_CLANINVITATIONRESPONSE, b);
+  last_result_ = 0;
+}
+
+std::string TBNET::ClanInvitationResultText(std::uint32_t result) {
+  switch (result) {
+    case 0:
+      return "Invitation accepted!";
+    case 4:
+      return "User decline to join.";
+    case 5:
+      return "Failed to invite user.";
+    case 9:
+      return "Clan is full.";
+    default:
+      return "Unknown clan invitation result [" + std::to_string(result) + "]";
+  }
+}
+
+const TBotCookie* TBNET::FindCookie(std::uint32_t number) const {
+  for (const TBotCookie& c : Cookies) {
+    if (c.Number == number)
+      return &c;
+  }
+  return nullptr;
+}
+
+// ---- Profiles ----
+
+void TBNET::RequestUserProfile(const std::string& account, const std::string& product) {
+  last_result_ = 2100;
+  if (!LoggedOn)
+    return;
+  Cookies.push_back({++LastCookie, account, {}});
+  TBuffer b;
+  b.AddByte(4);
+  b.AddDWord(LastCookie);
+  b.AddNTString(account);
+  b.AddString(FourBytes(product));
+  SendMessage(SID_WARCRAFTGENERAL, b);
+  last_result_ = 0;
+}
+
+void TBNET::RequestClanProfile(const std::string& tag, const std::string& product) {
+  last_result_ = 2100;
+  if (!LoggedOn || product.size() > 4)
+    return;
+  Cookies.push_back({++LastCookie, {}, tag});
+  TBuffer b;
+  b.AddByte(8);
+  b.AddDWord(LastCookie);
+  b.AddString(WireTag(tag));
+  b.AddString(FourBytes(product));
+  SendMessage(SID_WARCRAFTGENERAL, b);
+  last_result_ = 0;
+}
+
+namespace {
+
+// Races arrive as random, human, orc, undead, night elf, tournament; records keep them
+// as human, orc, undead, night elf, random, tournament.
+constexpr std::size_t kRaceSlot[6] = {4, 0, 1, 2, 3, 5};
+
+}  // namespace
+
+void TBNET::DecodeUserProfile(TBuffer& m) {
+  TBNETUserProfStats p;
+  p.Cookie = m.GetDWord();
+  if (const TBotCookie* c = FindCookie(p.Cookie))
+    p.UserName = c->UserName;
+  p.IconId = m.GetString(4);
+  const std::uint8_t ladders = m.GetByte();
+  for (int i = 0; i < ladders; ++i) {
+    const std::string type = m.GetString(4);
+    TBNETProfLadder l;
+    l.Present = 1;
+    l.Wins = m.GetWord();
+    l.Losses = m.GetWord();
+    l.Level = m.GetByte();
+    l.Hours = m.GetByte();
+    l.Experience = m.GetWord();
+    l.Rank = static_cast<std::uint16_t>(m.GetDWord());
+    if (type == "OLOS") {
+      p.Solo = l;
+    } else if (type == "MAET") {
+      p.Team = l;
+    } else if (type == " AFF") {
+      p.Ffa = l;
+    } else if (type == "1ORP") {
+      p.Season = l;
+    }  // other ladders are read past and dropped
+  }
+  const std::uint8_t races = m.GetByte();
+  for (int i = 0; i < races; ++i) {
+    TBNETProfRace r;
+    r.Wins = m.GetWord();
+    r.Losses = m.GetWord();
+    if (i < 6)
+      p.Races[kRaceSlot[i]] = r;
+  }
+  const std::uint8_t teams = m.GetByte();
+  // Teams past the eighth are read and dropped; the count says how many slots hold one.
+  p.TeamCount = static_cast<std::uint8_t>(std::min<int>(teams, static_cast<int>(p.Teams.size())));
+  for (int i = 0; i < teams; ++i) {
+    TBNETProfTeamRecord t;
+    t.TeamType = m.GetString(4);
+    t.Wins = m.GetWord();
+    t.Losses = m.GetWord();
+    t.Level = m.GetByte();
+    t.Hours = m.GetByte();
+    t.Experience = m.GetWord();
+    t.Rank = static_cast<std::uint16_t>(m.GetDWord());
+    m.Skip(8);
+    const std::uint8_t partners = m.GetByte();
+    for (int k = 0; k < partners; ++k) {
+      std::string name = m.GetNTString();
+      if (k == 0)
+        t.Partner1 = std::move(name);
+      if (k == 1)
+        t.Partner2 = std::move(name);
+      if (k == 2)
+        t.Partner3 = std::move(name);
+    }
+    if (i < static_cast<int>(p.Teams.size()))
+      p.Teams[static_cast<std::size_t>(i)] = std::move(t);
+  }
+  if (OnProfile)
+    OnProfile(*this, 1, &p, nullptr);
+}
+
+void TBNET::DecodeClanProfile(TBuffer& m) {
+  TBNETClanProfStats p;
+  p.Cookie = m.GetDWord();
+  if (const TBotCookie* c = FindCookie(p.Cookie))
+    p.ClanTag = c->ClanTag;
+  const std::uint8_t ladders = m.GetByte();
+  for (int i = 0; i < ladders; ++i) {
+    const std::string type = m.GetString(4);
+    TBNETClanProfLadder l;
+    l.Present = 1;
+    l.Wins = m.GetDWord();
+    l.Losses = m.GetDWord();
+    l.Level = m.GetByte();
+    l.Hours = m.GetByte();
+    l.Experience = m.GetDWord();
+    l.Rank = m.GetDWord();
+    if (type == "SNLC") {
+      p.Solo = l;
+    } else if (type == "2NLC") {
+      p.Team2 = l;
+    } else if (type == "3NLC") {
+      p.Team3 = l;
+    } else if (type == "4NLC") {
+      p.Team4 = l;
+    }
+  }
+  const std::uint8_t races = m.GetByte();
+  for (int i = 0; i < races; ++i) {
+    TBNETClanProfRace r;
+    r.Wins = m.GetDWord();
+    r.Losses = m.GetDWord();
+    if (i < 6)
+      p.Races[kRaceSlot[i]] = r;
+  }
+  if (OnProfile)
+    OnProfile(*this, 2, nullptr, &p);
+}
+
+}  // namespace corvane

@@ -1,0 +1,231 @@
+#pragma once
+// The session with one chat server: logs on through the BNLS client, frames the server's
+// messages and hands each to its handler, answers pings, keeps the friends and clan lists
+// and reports everything to its owner through four callbacks.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bnet/bnls.h"
+#include "bnet/user.h"
+#include "config/colors.h"
+#include "net/Buffer.h"
+#include "net/NetObjs.h"
+#include "net/event_loop.h"
+
+namespace corvane {
+
+struct TBNETClanInfo {
+  bool InClan = false;
+  std::string Tag;
+  std::uint8_t Rank = 0;  // 0-4
+  std::int32_t MemberCount = 0;
+};
+
+// A request that waits for its answer.
+struct TBotCookie {
+  std::uint32_t Number = 0;
+  std::string UserName;
+  std::string ClanTag;
+};
+
+struct TBNETProfLadder {
+  std::uint8_t Present = 0;
+  std::uint16_t Wins = 0, Losses = 0, Experience = 0, Level = 0, Hours = 0, Rank = 0;
+};
+
+struct TBNETProfTeamRecord {
+  std::string TeamType;  // the four bytes as they arrive
+  std::uint16_t Wins = 0, Losses = 0, Experience = 0, Level = 0, Hours = 0, Rank = 0;
+  std::string Partner1, Partner2, Partner3;
+};
+
+struct TBNETProfRace {
+  std::uint16_t Wins = 0, Losses = 0;
+};
+
+// Race results are kept in the order human, orc, undead, night elf, random, tournament.
+struct TBNETUserProfStats {
+  std::uint32_t Cookie = 0;
+  std::string UserName;
+  std::string Unused;
+  std::string IconId;
+  TBNETProfLadder Solo, Team, Ffa, Season;
+  std::array<TBNETProfRace, 6> Races{};
+  std::uint8_t TeamCount = 0;
+  std::array<TBNETProfTeamRecord, 8> Teams{};
+};
+
+struct TBNETClanProfLadder {
+  std::uint8_t Present = 0;
+  std::uint32_t Wins = 0, Losses = 0, Experience = 0, Level = 0, Hours = 0, Rank = 0;
+};
+
+struct TBNETClanProfRace {
+  std::uint32_t Wins = 0, Losses = 0;
+};
+
+struct TBNETClanProfStats {
+  std::uint32_t Cookie = 0;
+  std::string ClanTag;
+  TBNETClanProfLadder Solo, Team2, Team3, Team4;
+  std::array<TBNETClanProfRace, 6> Races{};
+};
+
+// Product numbers of the BNLS server (the profile's Game setting).
+inline constexpr std::uint32_t kProductWar3 = 7;
+inline constexpr std::uint32_t kProductW3xp = 8;
+
+class TBNET {
+ public:
+  using TStatusEvent = std::function<void(TBNET& sender, std::int32_t kind, std::int32_t code,
+                                          const std::string& text)>;
+  using TErrorEvent =
+      std::function<void(TBNET& sender, std::int32_t code, const std::string& text)>;
+  using TChatEvent = std::function<void(TBNET& sender, std::int32_t id, const std::string& s1,
+                                        const std::string& s2, const std::string& s3,
+                                        std::uint32_t n1, std::uint32_t n2)>;
+  // kind 1 gives the user record, kind 2 the clan record; each lives only during the call.
+  using TProfileEvent =
+      std::function<void(TBNET& sender, std::int32_t kind, const TBNETUserProfStats* user,
+                         const TBNETClanProfStats* clan)>;
+  using TChatLineEvent = std::function<void(const std::string& text, TColor color)>;
+
+  explicit TBNET(TEventLoop& loop, std::uint32_t product = 0);
+  ~TBNET();
+  TBNET(const TBNET&) = delete;
+  TBNET& operator=(const TBNET&) = delete;
+
+  void Connect(const std::string& host, int port);
+  void Disconnect();
+  bool Active() const { return chat_.Active(); }
+  // Ignored while Active.
+  void SetProduct(std::uint32_t product);
+  std::uint32_t Product() const { return product_; }
+
+  // Chat: 0 sent, 1 not logged on.
+  int JoinChannel(const std::string& channel, std::uint32_t flags);
+  void SendChat(const std::string& text);
+
+  // Friends, clan and profiles; each is sent only while logged on.
+  void RequestFriendsList();
+  void RequestClanMemberList();
+  void RequestUserProfile(const std::string& account, const std::string& product);
+  void RequestClanProfile(const std::string& tag, const std::string& product);
+  void InviteToClan(const std::string& user);
+  void AnswerClanInvitation(const std::string& tag, const std::string& inviter,
+                            std::uint8_t response, std::uint32_t cookie);
+  static std::string ClanInvitationResultText(std::uint32_t result);
+  const TBotCookie* FindCookie(std::uint32_t number) const;
+
+  // Result of the last request: 2100 not logged on, 2101 not in a clan, 2102 rank too
+  // low, 0 sent.
+  int LastResult() const { return last_result_; }
+
+  // The chat client's receive handler: frames the stream and handles each message.
+  void ReceiveData(const std::uint8_t* bytes, int count);
+
+  TBNLS& Bnls() { return bnls_; }
+  TCustomClient& ChatClient() { return chat_; }
+
+  // Set by the owner.
+  TStatusEvent OnStatus;
+  TErrorEvent OnError;
+  TChatEvent OnChatEvent;
+  TProfileEvent OnProfile;
+  TChatLineEvent OnChatLine;  // lines for the chat pane
+  std::string BnlsServer;
+  int BnlsPort = 0;
+  bool IsPvPgn = false;
+  std::string Username;
+  std::string Password;
+  bool UTF8 = false;
+  bool PingSpoofing = false;
+  std::string HomeChannel;
+  // Where the payload of SID_WARCRAFTGENERAL sub-command 2 is written; empty: nowhere.
+  std::string DumpFileName = "bottest0x02.bin";
+
+  // Read by the owner.
+  bool LoggedOn = false;
+  std::string LastChannel;
+  std::vector<TUser> ClanMembers;
+  std::vector<TUser> Friends;
+  std::vector<TBotCookie> Cookies;
+  std::uint32_t LastCookie = 0;
+  TBNETClanInfo ClanInfo;
+  std::string UniqueName;
+  std::uint32_t MyPing = 0;
+  std::uint32_t MyFlags = 0;
+
+ private:
+  using THandler = void (TBNET::*)(TBuffer& message);
+  static const std::array<THandler, 256>& Handlers();
+
+  // Chat and BNLS client events.
+  void ChatConnected(int code);
+  void ChatDisconnected();
+  void StartBnls();
+  void BnlsConnected(int code);
+  void BnlsDisconnected();
+  void BnlsVersionByte(std::uint32_t version_byte);
+  void BnlsRevisionChosen();
+  void BnlsLogonChallenge(const TBuffer& answer);
+  void BnlsLogonProof(const TBuffer& answer);
+  void BnlsHashData(const TBuffer& answer);
+
+  // One handler per message id.
+  void HandleIgnored(TBuffer& m);
+  void HandleEnterChat(TBuffer& m);
+  void HandleChatEvent(TBuffer& m);
+  void HandleFloodDetected(TBuffer& m);
+  void HandleMessageBox(TBuffer& m);
+  void HandlePing(TBuffer& m);
+  void HandleWarcraftGeneral(TBuffer& m);
+  void HandleAuthInfo(TBuffer& m);
+  void HandleAuthAccountLogon(TBuffer& m);
+  void HandleAuthAccountLogonProof(TBuffer& m);
+  void HandleFriendsList(TBuffer& m);
+  void HandleFriendsUpdate(TBuffer& m);
+  void HandleFriendsAdd(TBuffer& m);
+  void HandleFriendsRemove(TBuffer& m);
+  void HandleFriendsPosition(TBuffer& m);
+  void HandleClanInfo(TBuffer& m);
+  void HandleClanInvitation(TBuffer& m);
+  void HandleClanInvitationResponse(TBuffer& m);
+  void HandleClanMemberList(TBuffer& m);
+  void HandleClanMemberStatusChange(TBuffer& m);
+  void DecodeUserProfile(TBuffer& m);
+  void DecodeClanProfile(TBuffer& m);
+
+  void Status(std::int32_t kind, std::int32_t code, const std::string& text);
+  void Error(std::int32_t code, const std::string& text);
+  void ChatEvent(std::int32_t id, const std::string& s1, const std::string& s2 = {},
+                 const std::string& s3 = {}, std::uint32_t n1 = 0, std::uint32_t n2 = 0);
+  void ChatLine(const std::string& text, TColor color);
+  // Frames and sends a chat message; one longer than the 16-bit length allows is dropped.
+  bool SendMessage(std::uint8_t id, const TBuffer& body);
+  void SendRaw(const TBuffer& bytes);
+  // Ends the handling of the current block (after a refused logon).
+  void StopFraming() { stop_framing_ = true; }
+
+  TCustomClient chat_;
+  TBNLS bnls_;
+  TTimer bnls_wait_;
+  TBuffer receive_;
+  TBuffer message_;  // the message being handled, reused to spare allocations
+  std::uint32_t product_;
+  std::uint32_t version_byte_ = 0;
+  int last_result_ = 0;
+  bool in_receive_ = false;
+  // The BNLS connection belongs to the logon under way; notices of one that Disconnect
+  // abandoned must not touch a newer connection.
+  bool bnls_logon_ = false;
+  bool stop_framing_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace corvane

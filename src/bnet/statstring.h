@@ -1,0 +1,46 @@
+#pragma once
+// Users' status strings: which product a channel member runs, the icon earned, level and
+// clan, and a one-line text for display; plus the tables that name products, icons and
+// clan ranks.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace corvane {
+
+struct TParsedStatstring {
+  std::uint8_t Product = 0;  // index into the product names
+  std::uint8_t Icon = 0;     // 0-51 Warcraft III icons, 52-61 other products, 62 unknown icon
+  std::int32_t Level = 0;
+  std::string Clan;  // reading order
+  std::int32_t DiabloLevel = 0;
+  std::int32_t DiabloValue = 0;
+  std::string Text;
+};
+
+// Looks a text up in the current language: (section, key, English default) -> text.
+// An empty lookup gives the English default.
+using TTextLookup = std::function<std::string(const std::string& section, const std::string& key,
+                                              const std::string& default_text)>;
+
+inline constexpr int kIconCount = 52;  // icons 0-51 have names and images
+inline constexpr std::uint8_t kUnknownIcon = 62;
+
+// Language key and English name of icons 0-51, in the "LOCAL_ICONS" section.
+struct TIconName {
+  const char* key;
+  const char* name;
+};
+extern const TIconName kIconNames[kIconCount];
+inline constexpr const char kIconSection[] = "LOCAL_ICONS";
+
+// Fills the fields that the status string gives; the others keep their values.
+void ParseStatstring(const std::string& statstring, TParsedStatstring& parsed,
+                     const TTextLookup& lookup = {});
+std::string ProductName(int product);
+std::string IconName(int icon, const TTextLookup& lookup = {});
+int IconImage(int icon);  // icons 0-51 -> icon + 1, everything else -> 0 (icon taken mod 128)
+std::string ClanRankName(int rank);
+
+}  // namespace corvane

@@ -1,0 +1,50 @@
+#include "config/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace corvane {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(CodePage, ConvertsBothWaysAndMarksWhatItCannotHold) {
+  auto cyrillic = TCodePage::Load("CP1251");
+  ASSERT_TRUE(cyrillic.has_value());
+  EXPECT_EQ(cyrillic->ToUtf8("\xCF\xF0\xE8\xE2\xE5\xF2 ok"), "Привет ok");
+  EXPECT_EQ(cyrillic->FromUtf8("Привет ok"), "\xCF\xF0\xE8\xE2\xE5\xF2 ok");
+  // Every byte survives a round trip, the one the code page leaves undefined (0x98) too.
+  std::string all;
+  for (int b = 0; b < 256; ++b)
+    all.push_back(static_cast<char>(b));
+  EXPECT_EQ(cyrillic->FromUtf8(cyrillic->ToUtf8(all)), all);
+
+  auto western = TCodePage::Load("CP1252");
+  ASSERT_TRUE(western.has_value());
+  EXPECT_EQ(western->ToUtf8("\xE9"), "\xC3\xA9");
+  // A character the code page lacks, and every kind of malformed UTF-8, become '?'.
+  EXPECT_EQ(western->FromUtf8("я"), "?");
+  EXPECT_EQ(western->FromUtf8("a\xC3"), "a?") << "truncated sequence";
+  EXPECT_EQ(western->FromUtf8("\xC0\xAF"), "??") << "overlong form";
+  EXPECT_EQ(western->FromUtf8("\xED\xA0\x80"), "???") << "surrogate";
+  EXPECT_EQ(western->FromUtf8("\xF4\x90\x80\x80"), "????") << "past U+10FFFF";
+  EXPECT_EQ(western->FromUtf8("\xE2\x82\xAC"), "\x80") << "the euro sign is 0x80 here";
+}
+
+TEST(CodePage, OnlySingleByteCodePagesAreAccepted) {
+  EXPECT_FALSE(TCodePage::Load("NO-SUCH-CODEPAGE").has_value());
+  EXPECT_FALSE(TCodePage::Load("UTF-8").has_value());
+  EXPECT_FALSE(TCodePage::Load("SHIFT_JIS").has_value());
+  const std::string before = ProcessCodePage().Name();
+  EXPECT_FALSE(SetProcessCodePage("UTF-8"));
+  EXPECT_EQ(ProcessCodePage().Name(), before) << "unchanged by a refused name";
+  ASSERT_TRUE(SetProcessCodePage("CP1252"));
+  EXPECT_EQ(ProcessCodePage().ToUtf8("\xE9"), "\xC3\xA9");
+  ASSERT_TRUE(SetProcessCodePage("CP1251"));
+  const TCodePage latin1 = TCodePage::Latin1();
+  EXPECT_EQ(latin1.ToUtf8("\xE9"), "\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace corvane
