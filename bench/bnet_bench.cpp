@@ -60,8 +60,7 @@ void BM_ChatEventStream(benchmark::State& state) {
     ++events;
   };
   const std::string stream = Stream(100000);
-  for (auto _ : state)
-    Feed(bnet, stream);
+  for (auto _ : state) Feed(bnet, stream);
   state.counters["events_per_s"] =
       benchmark::Counter(static_cast<double>(events), benchmark::Counter::kIsRate);
 }

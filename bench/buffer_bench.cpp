@@ -9,15 +9,13 @@ namespace {
 void BM_ReadDWordFields(benchmark::State& state) {
   const auto bytes = static_cast<std::size_t>(state.range(0));
   corvane::TBuffer source;
-  for (std::size_t i = 0; i < bytes / 4; ++i)
-    source.AddDWord(static_cast<std::uint32_t>(i));
+  for (std::size_t i = 0; i < bytes / 4; ++i) source.AddDWord(static_cast<std::uint32_t>(i));
   std::int64_t fields = 0;
   for (auto _ : state) {
     state.PauseTiming();
     corvane::TBuffer b(source);
     state.ResumeTiming();
-    while (b.Length() >= 4)
-      benchmark::DoNotOptimize(b.GetDWord());
+    while (b.Length() >= 4) benchmark::DoNotOptimize(b.GetDWord());
     fields += static_cast<std::int64_t>(bytes / 4);
   }
   state.counters["ns_per_field"] = benchmark::Counter(
@@ -29,8 +27,7 @@ void BM_ReceivePattern(benchmark::State& state) {
   // Blocks appended, small messages read off the front: the receive buffer's life.
   const auto backlog = static_cast<std::size_t>(state.range(0));
   corvane::TBuffer b;
-  for (std::size_t i = 0; i < backlog / 4; ++i)
-    b.AddDWord(1);
+  for (std::size_t i = 0; i < backlog / 4; ++i) b.AddDWord(1);
   for (auto _ : state) {
     b.AddDWord(2);
     b.AddWord(3);

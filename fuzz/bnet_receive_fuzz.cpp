@@ -5,17 +5,12 @@
 #include <cstdint>
 
 #include "bnet/bnet.h"
+#include "fuzz_blocks.h"
 #include "net/main_loop.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static corvane::TMainLoop loop;
-  if (size < 3)
-    return 0;
-  const std::size_t body = size - 3;
-  const std::size_t cut1 = body ? data[0] % (body + 1) : 0;
-  const std::size_t cut2 = cut1 + (body - cut1 ? data[1] % (body - cut1 + 1) : 0);
-  const std::uint8_t* p = data + 3;
-
+  if (size < 3) return 0;
   corvane::TBNET bnet(loop);  // no thread until it connects
   // The switches change which paths the handlers take.
   bnet.UTF8 = (data[2] & 1) != 0;
@@ -35,13 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (int i = 0; i < u->TeamCount; ++i)
         seen += u->Teams.at(static_cast<std::size_t>(i)).Partner1.size();
     }
-    if (c != nullptr)
-      seen += c->ClanTag.size();
+    if (c != nullptr) seen += c->ClanTag.size();
   };
-  bnet.ReceiveData(p, static_cast<int>(cut1));
-  bnet.ReceiveData(p + cut1, static_cast<int>(cut2 - cut1));
-  bnet.ReceiveData(p + cut2, static_cast<int>(body - cut2));
-  if (bnet.Friends.size() > 255 || bnet.ClanMembers.size() > 255)
-    __builtin_trap();
+  corvane::fuzz::FeedInBlocks(data, size, 3,
+                              [&](const std::uint8_t* p, int n) { bnet.ReceiveData(p, n); });
+  if (bnet.Friends.size() > 255 || bnet.ClanMembers.size() > 255) __builtin_trap();
   return 0;
 }

@@ -61,10 +61,8 @@ class Decode : public ::testing::Test {
     };
     bnet.OnProfile = [this](TBNET&, std::int32_t kind, const TBNETUserProfStats* u,
                             const TBNETClanProfStats* c) {
-      if (kind == 1)
-        user = *u;
-      if (kind == 2)
-        clan = *c;
+      if (kind == 1) user = *u;
+      if (kind == 2) clan = *c;
     };
   }
   void Feed(const std::string& bytes) {
@@ -161,8 +159,7 @@ TEST_F(Decode, ClanListIsSortedByExchangesAndStatusChangesFollowTheirCaseRules) 
                                      Nt("d") + B(4) + B(0) + Nt("")));
   ASSERT_EQ(bnet.ClanMembers.size(), 4u);
   std::vector<std::string> order;
-  for (const TUser& u : bnet.ClanMembers)
-    order.push_back(u.Name + std::to_string(u.Rank));
+  for (const TUser& u : bnet.ClanMembers) order.push_back(u.Name + std::to_string(u.Rank));
   EXPECT_EQ(order, (std::vector<std::string>{"BOB4", "d4", "c2", "a1"}));
   EXPECT_EQ(bnet.ClanMembers[0].Clan, "ABC");
   EXPECT_EQ(bnet.ClanInfo.MemberCount, 4);
@@ -259,8 +256,7 @@ TEST_F(Decode, ClanProfileAndUnknownCookies) {
   EXPECT_EQ(bnet.LastCookie, 2u);
   std::string body =
       B(8) + Dw(2) + B(1) + "2NLC" + Dw(7) + Dw(8) + B(9) + B(10) + Dw(11) + Dw(12) + B(5);
-  for (int r = 0; r < 5; ++r)
-    body += Dw(static_cast<std::uint32_t>(1000 + r)) + Dw(0);
+  for (int r = 0; r < 5; ++r) body += Dw(static_cast<std::uint32_t>(1000 + r)) + Dw(0);
   Feed(Frame(SID_WARCRAFTGENERAL, body));
   EXPECT_EQ(clan.ClanTag, "AB");
   EXPECT_EQ(clan.Team2.Present, 1);
@@ -298,10 +294,8 @@ TEST_F(Decode, RandomStreamsAreTakenApartWithoutHarm) {
   for (int block = 0; block < 2000; ++block) {
     std::string junk;
     const int n = static_cast<int>(next() % 300);
-    for (int i = 0; i < n; ++i)
-      junk.push_back(static_cast<char>(next() >> 16));
-    if (block % 3 == 0 && !junk.empty())
-      junk[0] = '\xFF';
+    for (int i = 0; i < n; ++i) junk.push_back(static_cast<char>(next() >> 16));
+    if (block % 3 == 0 && !junk.empty()) junk[0] = '\xFF';
     Feed(junk);
   }
   // Every report stands for at least one 4-byte header taken off the stream.

@@ -63,8 +63,7 @@ class BnlsTest : public ::testing::Test {
 
 std::string Seq(std::uint8_t first, int n) {
   std::string s;
-  for (int i = 0; i < n; ++i)
-    s.push_back(static_cast<char>(first + i));
+  for (int i = 0; i < n; ++i) s.push_back(static_cast<char>(first + i));
   return s;
 }
 

@@ -108,13 +108,10 @@ TEST(Buffer, LongInterleavedUseKeepsEveryByteInOrder) {
   TBuffer b;
   std::uint32_t next_in = 0, next_out = 0;
   for (int round = 0; round < 2000; ++round) {
-    for (int i = 0; i < 1 + round % 7; ++i)
-      b.AddDWord(next_in++);
-    for (int i = 0; i < 1 + round % 5 && b.Length() >= 4; ++i)
-      ASSERT_EQ(b.GetDWord(), next_out++);
+    for (int i = 0; i < 1 + round % 7; ++i) b.AddDWord(next_in++);
+    for (int i = 0; i < 1 + round % 5 && b.Length() >= 4; ++i) ASSERT_EQ(b.GetDWord(), next_out++);
   }
-  while (b.Length() >= 4)
-    ASSERT_EQ(b.GetDWord(), next_out++);
+  while (b.Length() >= 4) ASSERT_EQ(b.GetDWord(), next_out++);
   EXPECT_EQ(next_out, next_in);
 }
 

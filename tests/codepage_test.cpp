@@ -16,8 +16,7 @@ TEST(CodePage, ConvertsBothWaysAndMarksWhatItCannotHold) {
   EXPECT_EQ(cyrillic->FromUtf8("Привет ok"), "\xCF\xF0\xE8\xE2\xE5\xF2 ok");
   // Every byte survives a round trip, the one the code page leaves undefined (0x98) too.
   std::string all;
-  for (int b = 0; b < 256; ++b)
-    all.push_back(static_cast<char>(b));
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
   EXPECT_EQ(cyrillic->FromUtf8(cyrillic->ToUtf8(all)), all);
 
   auto western = TCodePage::Load("CP1252");

@@ -72,8 +72,7 @@ TEST(ManualClock, RestartStopAndDestroyFromInsideACallback) {
   TTimer* again_ptr = nullptr;
   TTimer again(loop, [&] {
     at.push_back(loop.NowMs());
-    if (at.size() == 1)
-      again_ptr->Start(30);
+    if (at.size() == 1) again_ptr->Start(30);
   });
   again_ptr = &again;
   const std::uint64_t t0 = loop.NowMs();
@@ -108,8 +107,7 @@ TEST(MainLoop, PostedCallsRunOnTheMainThreadInOrder) {
   });
   worker.join();
   ASSERT_TRUE(loop.RunUntil([&] { return order.size() == 100; }, 5000));
-  for (int i = 0; i < 100; ++i)
-    EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
   EXPECT_TRUE(off_main);
   EXPECT_TRUE(loop.IsMainThread());
 }
@@ -119,8 +117,7 @@ TEST(MainLoop, RunEndsOnQuitFromAnotherThreadAndSteadyTimersFire) {
   int fired = 0;
   std::thread quitter;
   TTimer timer(loop, [&] {
-    if (++fired == 3)
-      quitter = std::thread([&loop] { loop.Quit(7); });
+    if (++fired == 3) quitter = std::thread([&loop] { loop.Quit(7); });
   });
   timer.Start(5);
   EXPECT_EQ(loop.Run(), 7);

@@ -136,11 +136,9 @@ TEST_F(ClientTest, BigSendLeavesInOrderInPassesOfAtMost1023Bytes) {
   ASSERT_TRUE(loop.RunUntil([&] { return client.State() == TClientState::Connected; }, kWait));
 
   std::string big(3000, '\0');
-  for (std::size_t i = 0; i < big.size(); ++i)
-    big[i] = static_cast<char>(i * 7 + i / 256);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 256);
   std::string small;
-  for (int i = 0; i < 50; ++i)
-    small += "line " + std::to_string(i) + "\n";
+  for (int i = 0; i < 50; ++i) small += "line " + std::to_string(i) + "\n";
   ASSERT_TRUE(client.Send(big.data(), static_cast<int>(big.size())));
   for (int i = 0; i < 50; ++i) {
     std::string line = "line " + std::to_string(i) + "\n";
@@ -159,8 +157,7 @@ TEST_F(ClientTest, BigSendLeavesInOrderInPassesOfAtMost1023Bytes) {
       },
       kWait));
   std::lock_guard lock(sizes_mutex);
-  for (int n : sizes)
-    EXPECT_LE(n, 1023);
+  for (int n : sizes) EXPECT_LE(n, 1023);
   ASSERT_FALSE(sizes.empty());
   EXPECT_EQ(sizes[0], 1023) << "the first pass of 3000 pending bytes takes 1023";
 }
@@ -203,12 +200,10 @@ TEST_F(ClientTest, OwnerMayActFromInsideItsCallbacks) {
     ASSERT_EQ(code, 0);
     ++connects;
     c.Send("hello", 5);
-    if (connects == 1)
-      c.Disconnect();
+    if (connects == 1) c.Disconnect();
   };
   client.OnDisconnect = [&](TCustomClient& c) {
-    if (++disconnects == 1)
-      c.Connect("127.0.0.1", server.Port());
+    if (++disconnects == 1) c.Connect("127.0.0.1", server.Port());
   };
   client.Connect("127.0.0.1", server.Port());
   ASSERT_TRUE(loop.RunUntil(

@@ -29,8 +29,7 @@ std::string ReadReversedCode(TBuffer& m) {
   std::string raw = m.GetString(4);
   std::string code;
   for (auto it = raw.rbegin(); it != raw.rend(); ++it) {
-    if (static_cast<unsigned char>(*it) >= 32)
-      code.push_back(*it);
+    if (static_cast<unsigned char>(*it) >= 32) code.push_back(*it);
   }
   return code;
 }
@@ -49,14 +48,12 @@ std::string FourBytes(const std::string& s) {
 }
 
 std::string Upper(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
 std::string Lower(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -107,39 +104,33 @@ void TBNET::Disconnect() {
 }
 
 void TBNET::SetProduct(std::uint32_t product) {
-  if (!Active())
-    product_ = product;
+  if (!Active()) product_ = product;
 }
 
 // ---- Callbacks to the owner ----
 
 void TBNET::Status(std::int32_t kind, std::int32_t code, const std::string& text) {
-  if (OnStatus)
-    OnStatus(*this, kind, code, text);
+  if (OnStatus) OnStatus(*this, kind, code, text);
 }
 
 void TBNET::Error(std::int32_t code, const std::string& text) {
-  if (OnError)
-    OnError(*this, code, text);
+  if (OnError) OnError(*this, code, text);
 }
 
 void TBNET::ChatEvent(std::int32_t id, const std::string& s1, const std::string& s2,
                       const std::string& s3, std::uint32_t n1, std::uint32_t n2) {
-  if (OnChatEvent)
-    OnChatEvent(*this, id, s1, s2, s3, n1, n2);
+  if (OnChatEvent) OnChatEvent(*this, id, s1, s2, s3, n1, n2);
 }
 
 void TBNET::ChatLine(const std::string& text, TColor color) {
-  if (OnChatLine)
-    OnChatLine(text, color);
+  if (OnChatLine) OnChatLine(text, color);
 }
 
 // ---- Sending ----
 
 bool TBNET::SendMessage(std::uint8_t id, const TBuffer& body) {
   const int length = kHeaderSize + body.Length();
-  if (length > 0xFFFF)
-    return false;  // its length field would lie and derail the server
+  if (length > 0xFFFF) return false;  // its length field would lie and derail the server
   TBuffer m;
   m.AddByte(kFrameStart);
   m.AddByte(id);
@@ -173,8 +164,7 @@ void TBNET::ChatConnected(int code) {
 }
 
 void TBNET::StartBnls() {
-  if (!Active())
-    return;  // the chat connection went away meanwhile
+  if (!Active()) return;  // the chat connection went away meanwhile
   if (bnls_.Client().Active()) {
     bnls_wait_.StartSingleShot(kBnlsIdlePollMs);  // still closing
     return;
@@ -189,8 +179,7 @@ void TBNET::ChatDisconnected() {
 }
 
 void TBNET::BnlsConnected(int code) {
-  if (!bnls_logon_)
-    return;  // an attempt that Disconnect abandoned
+  if (!bnls_logon_) return;  // an attempt that Disconnect abandoned
   if (code != 0) {
     Error(1000 + code, "Connect error! (" + std::to_string(code) + ")");
     chat_.Disconnect();
@@ -204,8 +193,7 @@ void TBNET::BnlsDisconnected() {
   Status(1, 302, "Disconnected.");
   // A BNLS server that drops out during the logon ends it; a late notice of a connection
   // closed on purpose, arriving while a new one is being made, does not.
-  if (bnls_logon_ && !LoggedOn && !bnls_.Client().Active())
-    Disconnect();
+  if (bnls_logon_ && !LoggedOn && !bnls_.Client().Active()) Disconnect();
 }
 
 void TBNET::BnlsVersionByte(std::uint32_t version_byte) {
@@ -263,8 +251,7 @@ void TBNET::HandleAuthAccountLogon(TBuffer& m) {
     StopFraming();
     return;
   }
-  if (m.Length() < kLogonServerDataSize)
-    Error(-2, "[BNET] Internal bot error.");
+  if (m.Length() < kLogonServerDataSize) Error(-2, "[BNET] Internal bot error.");
   if (IsPvPgn) {
     // These servers keep the hash of the password in lower case.
     bnls_.HashData(Lower(Password));
@@ -279,8 +266,7 @@ void TBNET::BnlsLogonProof(const TBuffer& answer) {
 }
 
 void TBNET::BnlsHashData(const TBuffer& answer) {
-  if (IsPvPgn)
-    SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
+  if (IsPvPgn) SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
 }
 
 void TBNET::HandleAuthAccountLogonProof(TBuffer& m) {
@@ -336,26 +322,21 @@ const std::array<TBNET::THandler, 256>& TBNET::Handlers() {
 }
 
 void TBNET::ReceiveData(const std::uint8_t* bytes, int count) {
-  if (count > 0)
-    receive_.AddData(bytes, count);
-  if (in_receive_)
-    return;  // the loop below, further up the stack, takes it
+  if (count > 0) receive_.AddData(bytes, count);
+  if (in_receive_) return;  // the loop below, further up the stack, takes it
   in_receive_ = true;
   stop_framing_ = false;
   std::weak_ptr<bool> alive = alive_;
   while (receive_.Length() >= kHeaderSize) {
     if (receive_.Data()[0] != kFrameStart) {
       Status(3, 10000, "First byte is not FF.");
-      if (alive.expired())
-        return;
-      if (receive_.Length() < kHeaderSize)
-        break;  // the owner reconnected meanwhile
+      if (alive.expired()) return;
+      if (receive_.Length() < kHeaderSize) break;  // the owner reconnected meanwhile
     }
     const std::uint8_t* p = receive_.Data();
     const std::uint8_t id = p[1];
     const int length = p[2] | (p[3] << 8);
-    if (length > receive_.Length())
-      break;  // wait for the rest
+    if (length > receive_.Length()) break;  // wait for the rest
     // Each handler gets exactly its own message: what it leaves unread goes with it, and
     // reading past its end gives zeros, so no message can shift the ones behind it. A
     // length below the header still moves on by the header.
@@ -369,8 +350,7 @@ void TBNET::ReceiveData(const std::uint8_t* bytes, int count) {
       Status(3, 10001,
              "Unknown message ID: " + std::to_string(id) + ", Size: " + std::to_string(length));
     }
-    if (alive.expired())
-      return;
+    if (alive.expired()) return;
     if (stop_framing_) {
       receive_.Clear();
       break;
@@ -401,8 +381,7 @@ void TBNET::HandleEnterChat(TBuffer& m) {
 
 int TBNET::JoinChannel(const std::string& channel, std::uint32_t flags) {
   last_result_ = 2100;
-  if (!LoggedOn)
-    return 1;
+  if (!LoggedOn) return 1;
   LastChannel = channel;
   TBuffer b;
   b.AddDWord(flags);
@@ -414,14 +393,11 @@ int TBNET::JoinChannel(const std::string& channel, std::uint32_t flags) {
 
 void TBNET::SendChat(const std::string& text) {
   last_result_ = 2100;
-  if (!LoggedOn)
-    return;
-  if (!Active())
-    return;
+  if (!LoggedOn) return;
+  if (!Active()) return;
   TBuffer b;
   b.AddNTString(UTF8 ? ProcessCodePage().ToUtf8(text) : text);
-  if (SendMessage(SID_CHATCOMMAND, b))
-    last_result_ = 0;
+  if (SendMessage(SID_CHATCOMMAND, b)) last_result_ = 0;
 }
 
 void TBNET::HandleChatEvent(TBuffer& m) {
@@ -435,8 +411,7 @@ void TBNET::HandleChatEvent(TBuffer& m) {
     MyFlags = flags;
   }
   std::string text = m.GetNTString();
-  if (UTF8)
-    text = ProcessCodePage().FromUtf8(text);
+  if (UTF8) text = ProcessCodePage().FromUtf8(text);
   if (event == 14) {  // the channel does not exist: ask again, allowed to create it
     JoinChannel(LastChannel, kJoinRetryFlags);
     return;
@@ -457,8 +432,7 @@ void TBNET::HandleFloodDetected(TBuffer&) {
 
 void TBNET::HandlePing(TBuffer& m) {
   const std::uint32_t value = m.GetDWord();
-  if (PingSpoofing)
-    return;
+  if (PingSpoofing) return;
   TBuffer b;
   b.AddDWord(value);
   SendMessage(SID_PING, b);
@@ -475,8 +449,7 @@ void TBNET::HandleWarcraftGeneral(TBuffer& m) {
       const std::uint16_t b = m.GetWord();
       ChatLine("DC " + std::to_string(a), kRed);
       ChatLine("C " + std::to_string(b), kRed);
-      if (!DumpFileName.empty())
-        m.SaveToFile(DumpFileName);
+      if (!DumpFileName.empty()) m.SaveToFile(DumpFileName);
       m.Skip(b + 1);
       break;
     }
@@ -495,8 +468,7 @@ void TBNET::HandleWarcraftGeneral(TBuffer& m) {
 
 void TBNET::RequestFriendsList() {
   last_result_ = 2100;
-  if (!LoggedOn)
-    return;
+  if (!LoggedOn) return;
   SendMessage(SID_FRIENDSLIST, TBuffer());
   last_result_ = 0;
 }
@@ -542,8 +514,7 @@ void TBNET::HandleClanInfo(TBuffer& m) {
 
 void TBNET::RequestClanMemberList() {
   last_result_ = 2100;
-  if (!LoggedOn)
-    return;
+  if (!LoggedOn) return;
   if (!ClanInfo.InClan) {
     last_result_ = 2101;
     return;
@@ -571,8 +542,7 @@ void TBNET::HandleClanMemberList(TBuffer& m) {
   // Highest rank first, by exchanges, exactly as the member list has always been ordered.
   for (std::size_t i = 0; i < ClanMembers.size(); ++i) {
     for (std::size_t j = i; j < ClanMembers.size(); ++j) {
-      if (ClanMembers[j].Rank > ClanMembers[i].Rank)
-        std::swap(ClanMembers[i], ClanMembers[j]);
+      if (ClanMembers[j].Rank > ClanMembers[i].Rank) std::swap(ClanMembers[i], ClanMembers[j]);
     }
   }
   ChatEvent(300, ClanInfo.Tag);
@@ -583,8 +553,7 @@ void TBNET::HandleClanMemberStatusChange(TBuffer& m) {
   const std::uint8_t rank = m.GetByte();
   const std::uint8_t status = m.GetByte();
   m.GetNTString();  // location, not kept
-  if (name == Username)
-    ClanInfo.Rank = rank;
+  if (name == Username) ClanInfo.Rank = rank;
   const std::string upper = Upper(name);
   for (TUser& u : ClanMembers) {
     if (Upper(u.Name) == upper) {
@@ -598,8 +567,7 @@ void TBNET::HandleClanMemberStatusChange(TBuffer& m) {
 
 void TBNET::InviteToClan(const std::string& user) {
   last_result_ = 2100;
-  if (!LoggedOn)
-    return;
+  if (!LoggedOn) return;
   if (!ClanInfo.InClan) {
     last_result_ = 2101;
     return;
@@ -636,8 +604,7 @@ void TBNET::HandleClanInvitationResponse(TBuffer& m) {
 void TBNET::AnswerClanInvitation(const std::string& tag, const std::string& inviter,
                                  std::uint8_t response, std::uint32_t cookie) {
   last_result_ = 2100;
-  if (!LoggedOn || IsPvPgn)
-    return;
+  if (!LoggedOn || IsPvPgn) return;
   TBuffer b;
   b.AddDWord(cookie);
   b.AddString(WireTag(tag));
@@ -664,8 +631,7 @@ std::string TBNET::ClanInvitationResultText(std::uint32_t result) {
 
 const TBotCookie* TBNET::FindCookie(std::uint32_t number) const {
   for (const TBotCookie& c : Cookies) {
-    if (c.Number == number)
-      return &c;
+    if (c.Number == number) return &c;
   }
   return nullptr;
 }
@@ -674,8 +640,7 @@ const TBotCookie* TBNET::FindCookie(std::uint32_t number) const {
 
 void TBNET::RequestUserProfile(const std::string& account, const std::string& product) {
   last_result_ = 2100;
-  if (!LoggedOn)
-    return;
+  if (!LoggedOn) return;
   Cookies.push_back({++LastCookie, account, {}});
   TBuffer b;
   b.AddByte(4);
@@ -688,8 +653,7 @@ void TBNET::RequestUserProfile(const std::string& account, const std::string& pr
 
 void TBNET::RequestClanProfile(const std::string& tag, const std::string& product) {
   last_result_ = 2100;
-  if (!LoggedOn || product.size() > 4)
-    return;
+  if (!LoggedOn || product.size() > 4) return;
   Cookies.push_back({++LastCookie, {}, tag});
   TBuffer b;
   b.AddByte(8);
@@ -711,8 +675,7 @@ constexpr std::size_t kRaceSlot[6] = {4, 0, 1, 2, 3, 5};
 void TBNET::DecodeUserProfile(TBuffer& m) {
   TBNETUserProfStats p;
   p.Cookie = m.GetDWord();
-  if (const TBotCookie* c = FindCookie(p.Cookie))
-    p.UserName = c->UserName;
+  if (const TBotCookie* c = FindCookie(p.Cookie)) p.UserName = c->UserName;
   p.IconId = m.GetString(4);
   const std::uint8_t ladders = m.GetByte();
   for (int i = 0; i < ladders; ++i) {
@@ -740,8 +703,7 @@ void TBNET::DecodeUserProfile(TBuffer& m) {
     TBNETProfRace r;
     r.Wins = m.GetWord();
     r.Losses = m.GetWord();
-    if (i < 6)
-      p.Races[kRaceSlot[i]] = r;
+    if (i < 6) p.Races[kRaceSlot[i]] = r;
   }
   const std::uint8_t teams = m.GetByte();
   // Teams past the eighth are read and dropped; the count says how many slots hold one.
@@ -759,25 +721,19 @@ void TBNET::DecodeUserProfile(TBuffer& m) {
     const std::uint8_t partners = m.GetByte();
     for (int k = 0; k < partners; ++k) {
       std::string name = m.GetNTString();
-      if (k == 0)
-        t.Partner1 = std::move(name);
-      if (k == 1)
-        t.Partner2 = std::move(name);
-      if (k == 2)
-        t.Partner3 = std::move(name);
+      if (k == 0) t.Partner1 = std::move(name);
+      if (k == 1) t.Partner2 = std::move(name);
+      if (k == 2) t.Partner3 = std::move(name);
     }
-    if (i < static_cast<int>(p.Teams.size()))
-      p.Teams[static_cast<std::size_t>(i)] = std::move(t);
+    if (i < static_cast<int>(p.Teams.size())) p.Teams[static_cast<std::size_t>(i)] = std::move(t);
   }
-  if (OnProfile)
-    OnProfile(*this, 1, &p, nullptr);
+  if (OnProfile) OnProfile(*this, 1, &p, nullptr);
 }
 
 void TBNET::DecodeClanProfile(TBuffer& m) {
   TBNETClanProfStats p;
   p.Cookie = m.GetDWord();
-  if (const TBotCookie* c = FindCookie(p.Cookie))
-    p.ClanTag = c->ClanTag;
+  if (const TBotCookie* c = FindCookie(p.Cookie)) p.ClanTag = c->ClanTag;
   const std::uint8_t ladders = m.GetByte();
   for (int i = 0; i < ladders; ++i) {
     const std::string type = m.GetString(4);
@@ -804,11 +760,9 @@ void TBNET::DecodeClanProfile(TBuffer& m) {
     TBNETClanProfRace r;
     r.Wins = m.GetDWord();
     r.Losses = m.GetDWord();
-    if (i < 6)
-      p.Races[kRaceSlot[i]] = r;
+    if (i < 6) p.Races[kRaceSlot[i]] = r;
   }
-  if (OnProfile)
-    OnProfile(*this, 2, nullptr, &p);
+  if (OnProfile) OnProfile(*this, 2, nullptr, &p);
 }
 
 }  // namespace corvane

@@ -26,16 +26,14 @@ TBNLS::TBNLS(TEventLoop& loop) : client_(loop) {
     connected_ = true;
     // A new stream starts: nothing left over from an earlier connection may frame it.
     receive_.Clear();
-    if (OnConnect)
-      OnConnect(*this, code);
+    if (OnConnect) OnConnect(*this, code);
   };
   client_.OnRead = [this](TCustomClient&, const std::uint8_t* bytes, int count) {
     ReceiveData(bytes, count);
   };
   client_.OnDisconnect = [this](TCustomClient&) {
     connected_ = false;
-    if (OnDisconnect)
-      OnDisconnect(*this);
+    if (OnDisconnect) OnDisconnect(*this);
   };
 }
 
@@ -94,8 +92,7 @@ void TBNLS::LogonProof(const TBuffer& server_data) {
   // A short server answer is sent padded with zeros rather than read past its end.
   const int have = std::min(server_data.Length(), kProofDataSize);
   b.AddData(server_data.Data(), have);
-  for (int i = have; i < kProofDataSize; ++i)
-    b.AddByte(0);
+  for (int i = have; i < kProofDataSize; ++i) b.AddByte(0);
   b.PatchBnlsLength();
   SendRequest(b);
 }
@@ -110,13 +107,11 @@ void TBNLS::HashData(const std::string& data) {
 }
 
 void TBNLS::ReceiveData(const std::uint8_t* bytes, int count) {
-  if (count > 0)
-    receive_.AddData(bytes, count);
+  if (count > 0) receive_.AddData(bytes, count);
   while (receive_.Length() >= kHeaderSize) {
     const std::uint8_t* p = receive_.Data();
     const int length = p[0] | (p[1] << 8);
-    if (receive_.Length() < length)
-      return;  // wait for the rest
+    if (receive_.Length() < length) return;  // wait for the rest
     const std::uint8_t id = p[2];
     // Each answer is decoded from its own bytes only, so a short, long or unknown answer
     // never eats into the next one; a length below the header still moves on by 3.
@@ -124,8 +119,7 @@ void TBNLS::ReceiveData(const std::uint8_t* bytes, int count) {
     TBuffer body;
     body.AddData(p + kHeaderSize, body_size);
     receive_.Skip(kHeaderSize + body_size);
-    if (!HandleAnswer(id, body))
-      return;
+    if (!HandleAnswer(id, body)) return;
   }
 }
 
@@ -135,14 +129,12 @@ bool TBNLS::HandleAnswer(std::uint8_t id, TBuffer& body) {
     case BNLS_REQUESTVERSIONBYTE: {
       body.GetDWord();  // the product number, as asked
       const std::uint32_t version_byte = body.GetDWord();
-      if (OnVersionByte)
-        OnVersionByte(*this, version_byte);
+      if (OnVersionByte) OnVersionByte(*this, version_byte);
       break;
     }
     case BNLS_CHOOSENLSREVISION: {
       const std::uint32_t result = body.GetDWord();
-      if (OnChooseNLSRevision)
-        OnChooseNLSRevision(*this, result);
+      if (OnChooseNLSRevision) OnChooseNLSRevision(*this, result);
       break;
     }
     case BNLS_LOGONCHALLENGE:
@@ -151,8 +143,7 @@ bool TBNLS::HandleAnswer(std::uint8_t id, TBuffer& body) {
       TAnswerEvent& handler = id == BNLS_LOGONCHALLENGE ? OnLogonChallenge
                               : id == BNLS_LOGONPROOF   ? OnLogonProof
                                                         : OnHashData;
-      if (handler)
-        handler(*this, std::make_unique<TBuffer>(std::move(body)));
+      if (handler) handler(*this, std::make_unique<TBuffer>(std::move(body)));
       break;
     }
     default:

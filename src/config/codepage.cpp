@@ -78,8 +78,7 @@ std::unique_ptr<TCodePage>& ProcessSlot() {
 
 std::optional<TCodePage> TCodePage::Load(const std::string& name) {
   iconv_t cd = iconv_open("UTF-32LE", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1))
-    return std::nullopt;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   TCodePage page;
   page.name_ = name;
   bool single_byte = true;
@@ -94,19 +93,16 @@ std::optional<TCodePage> TCodePage::Load(const std::string& name) {
       // A byte the code page leaves undefined stands for the character of the same number,
       // so text survives a round trip; a byte that starts a longer sequence means the
       // code page is not single-byte.
-      if (errno == EINVAL)
-        single_byte = false;
+      if (errno == EINVAL) single_byte = false;
       page.to_unicode_[static_cast<std::size_t>(b)] = static_cast<char32_t>(b);
       continue;
     }
-    if (sizeof out - out_left != 4)
-      single_byte = false;
+    if (sizeof out - out_left != 4) single_byte = false;
     page.to_unicode_[static_cast<std::size_t>(b)] =
         static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
   }
   iconv_close(cd);
-  if (!single_byte)
-    return std::nullopt;
+  if (!single_byte) return std::nullopt;
   for (int b = 255; b >= 0; --b) {
     page.from_unicode_[page.to_unicode_[static_cast<std::size_t>(b)]] =
         static_cast<unsigned char>(b);
@@ -127,8 +123,7 @@ TCodePage TCodePage::Latin1() {
 std::string TCodePage::ToUtf8(const std::string& bytes) const {
   std::string out;
   out.reserve(bytes.size());
-  for (unsigned char c : bytes)
-    AppendUtf8(out, to_unicode_[c]);
+  for (unsigned char c : bytes) AppendUtf8(out, to_unicode_[c]);
   return out;
 }
 
@@ -148,10 +143,8 @@ const TCodePage& ProcessCodePage() {
   if (!slot) {
     const char* env = std::getenv("CORVANE_CODEPAGE");
     std::optional<TCodePage> page;
-    if (env != nullptr && *env != '\0')
-      page = TCodePage::Load(env);
-    if (!page)
-      page = TCodePage::Load(kDefaultCodePage);
+    if (env != nullptr && *env != '\0') page = TCodePage::Load(env);
+    if (!page) page = TCodePage::Load(kDefaultCodePage);
     slot = std::make_unique<TCodePage>(page ? std::move(*page) : TCodePage::Latin1());
   }
   return *slot;
@@ -159,8 +152,7 @@ const TCodePage& ProcessCodePage() {
 
 bool SetProcessCodePage(const std::string& name) {
   auto page = TCodePage::Load(name);
-  if (!page)
-    return false;
+  if (!page) return false;
   ProcessSlot() = std::make_unique<TCodePage>(std::move(*page));
   return true;
 }

@@ -40,8 +40,7 @@ void TBuffer::AddDWord(std::uint32_t value) {
 }
 
 void TBuffer::AddData(const void* bytes, int count) {
-  if (count <= 0 || bytes == nullptr)
-    return;
+  if (count <= 0 || bytes == nullptr) return;
   // Drop the bytes already read once they outweigh the rest: the move then costs no more
   // than the reads that made it necessary.
   if (start_ > 0 && start_ >= storage_.size() - start_) {
@@ -63,21 +62,18 @@ void TBuffer::AddNTString(const std::string& s) {
 
 void TBuffer::Consume(std::size_t n) {
   start_ += n;
-  if (start_ == storage_.size())
-    Clear();
+  if (start_ == storage_.size()) Clear();
 }
 
 std::uint8_t TBuffer::GetByte() {
-  if (Length() < 1)
-    return 0;
+  if (Length() < 1) return 0;
   std::uint8_t v = storage_[start_];
   Consume(1);
   return v;
 }
 
 std::uint16_t TBuffer::GetWord() {
-  if (Length() < 2)
-    return 0;
+  if (Length() < 2) return 0;
   const std::uint8_t* p = Data();
   auto v = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
   Consume(2);
@@ -85,8 +81,7 @@ std::uint16_t TBuffer::GetWord() {
 }
 
 std::uint32_t TBuffer::GetDWord() {
-  if (Length() < 4)
-    return 0;
+  if (Length() < 4) return 0;
   const std::uint8_t* p = Data();
   std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
   Consume(4);
@@ -94,8 +89,7 @@ std::uint32_t TBuffer::GetDWord() {
 }
 
 std::string TBuffer::GetString(int count) {
-  if (count <= 0)
-    return {};
+  if (count <= 0) return {};
   const auto wanted = static_cast<std::size_t>(count);
   const auto have = std::min<std::size_t>(wanted, static_cast<std::size_t>(Length()));
   std::string s(reinterpret_cast<const char*>(Data()), have);
@@ -120,8 +114,7 @@ std::string TBuffer::GetNTString() {
 }
 
 void TBuffer::Skip(int count) {
-  if (count <= 0)
-    return;
+  if (count <= 0) return;
   Consume(
       std::min<std::size_t>(static_cast<std::size_t>(count), static_cast<std::size_t>(Length())));
 }
@@ -129,16 +122,14 @@ void TBuffer::Skip(int count) {
 bool TBuffer::SaveToFile(const std::string& file_name) const {
   const std::string temp = file_name + ".tmp";
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return false;
+  if (fd < 0) return false;
   const auto* p = Data();
   std::size_t left = static_cast<std::size_t>(Length());
   bool ok = true;
   while (left > 0) {
     ssize_t n = write(fd, p, left);
     if (n < 0) {
-      if (errno == EINTR)
-        continue;
+      if (errno == EINTR) continue;
       ok = false;
       break;
     }
@@ -146,39 +137,31 @@ bool TBuffer::SaveToFile(const std::string& file_name) const {
     left -= static_cast<std::size_t>(n);
   }
   // The data must be on disk before the rename makes it the file.
-  if (ok && fsync(fd) != 0)
-    ok = false;
-  if (close(fd) != 0)
-    ok = false;
-  if (ok && std::rename(temp.c_str(), file_name.c_str()) != 0)
-    ok = false;
-  if (!ok)
-    std::remove(temp.c_str());
+  if (ok && fsync(fd) != 0) ok = false;
+  if (close(fd) != 0) ok = false;
+  if (ok && std::rename(temp.c_str(), file_name.c_str()) != 0) ok = false;
+  if (!ok) std::remove(temp.c_str());
   return ok;
 }
 
 bool TBuffer::LoadFromFile(const std::string& file_name) {
   int fd = open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
+  if (fd < 0) return false;
   std::vector<std::uint8_t> bytes;
   std::uint8_t chunk[65536];
   bool ok = true;
   for (;;) {
     ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n == 0)
-      break;
+    if (n == 0) break;
     if (n < 0) {
-      if (errno == EINTR)
-        continue;
+      if (errno == EINTR) continue;
       ok = false;  // a folder, or a read error: keep the buffer as it was
       break;
     }
     bytes.insert(bytes.end(), chunk, chunk + n);
   }
   close(fd);
-  if (!ok)
-    return false;
+  if (!ok) return false;
   storage_.swap(bytes);
   start_ = 0;
   return true;
@@ -191,21 +174,18 @@ void TBuffer::PatchWord(std::size_t pos, std::uint32_t value) {
 }
 
 void TBuffer::PatchChatLength() {
-  if (Length() >= 4)
-    PatchWord(2, static_cast<std::uint32_t>(Length()));
+  if (Length() >= 4) PatchWord(2, static_cast<std::uint32_t>(Length()));
 }
 
 void TBuffer::PatchBnlsLength() {
-  if (Length() >= 2)
-    PatchWord(0, static_cast<std::uint32_t>(Length()));
+  if (Length() >= 2) PatchWord(0, static_cast<std::uint32_t>(Length()));
 }
 
 void TBuffer::PatchFirstMessageLength() {
   // The protocol byte comes before the chat header, so the header's length field sits
   // one byte later and counts one byte less. A buffer too short to hold the field is
   // left alone rather than written past its end.
-  if (Length() >= 5)
-    PatchWord(3, static_cast<std::uint32_t>(Length() - 1));
+  if (Length() >= 5) PatchWord(3, static_cast<std::uint32_t>(Length() - 1));
 }
 
 std::string TBuffer::Bytes() const {

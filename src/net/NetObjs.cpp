@@ -20,8 +20,7 @@ struct sigaction g_old_sigpipe;
 bool g_sockets_started = false;
 
 void CloseSocket(int fd) {
-  if (fd < 0)
-    return;
+  if (fd < 0) return;
   shutdown(fd, SHUT_RDWR);
   close(fd);
 }
@@ -32,16 +31,13 @@ void SocketStartup() {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
-  if (sigaction(SIGPIPE, &ignore, &g_old_sigpipe) != 0)
-    throw ESocketError("WSAStartup");
+  if (sigaction(SIGPIPE, &ignore, &g_old_sigpipe) != 0) throw ESocketError("WSAStartup");
   g_sockets_started = true;
 }
 
 void SocketCleanup() {
-  if (!g_sockets_started)
-    return;
-  if (sigaction(SIGPIPE, &g_old_sigpipe, nullptr) != 0)
-    throw ESocketError("WSACleanup");
+  if (!g_sockets_started) return;
+  if (sigaction(SIGPIPE, &g_old_sigpipe, nullptr) != 0) throw ESocketError("WSACleanup");
   g_sockets_started = false;
 }
 
@@ -68,22 +64,17 @@ TCustomClient::~TCustomClient() {
   }
   terminated_ = true;
   Wake();
-  if (thread_.joinable())
-    thread_.join();
-  if (wake_fd_ >= 0)
-    close(wake_fd_);
+  if (thread_.joinable()) thread_.join();
+  if (wake_fd_ >= 0) close(wake_fd_);
 }
 
 void TCustomClient::Connect(const std::string& host, int port) {
-  if (State() != TClientState::Idle)
-    return;
+  if (State() != TClientState::Idle) return;
   host_ = host;
   port_ = port;
-  if (!TransitTo(TClientState::Idle, TClientState::ConnectRequested))
-    return;
+  if (!TransitTo(TClientState::Idle, TClientState::ConnectRequested)) return;
   // The thread starts with the first connection: a client that never connects costs none.
-  if (!thread_.joinable())
-    thread_ = std::thread(&TCustomClient::Execute, this);
+  if (!thread_.joinable()) thread_ = std::thread(&TCustomClient::Execute, this);
   Wake();
 }
 
@@ -95,14 +86,12 @@ void TCustomClient::Disconnect() {
 }
 
 bool TCustomClient::Send(const void* bytes, int count) {
-  if (Terminated())
-    return false;
+  if (Terminated()) return false;
   {
     std::lock_guard lock(output_mutex_);
     // Checked under the lock that the close takes, so that no byte of this connection is
     // left behind for the next one.
-    if (socket_.load() < 0)
-      return false;
+    if (socket_.load() < 0) return false;
     if (count > 0 && bytes != nullptr) {
       const auto* p = static_cast<const std::uint8_t*>(bytes);
       pending_output_.insert(pending_output_.end(), p, p + count);
@@ -149,11 +138,9 @@ void TCustomClient::Execute() {
       case TClientState::ConnectRequested: {
         const int code = MakeConnection();
         last_result_ = code;
-        if (Terminated())
-          break;
+        if (Terminated()) break;
         hand_off_.Call([this, code] {
-          if (OnConnect)
-            OnConnect(*this, code);
+          if (OnConnect) OnConnect(*this, code);
         });
         if (code != kConnectOk) {
           state_ = TClientState::DisconnectRequested;
@@ -183,8 +170,7 @@ void TCustomClient::Execute() {
 }
 
 int TCustomClient::MakeConnection() {
-  if (socket_.load() >= 0)
-    return kConnectAlreadyOpen;
+  if (socket_.load() >= 0) return kConnectAlreadyOpen;
 
   std::string dotted;
   if (!host_.empty()) {
@@ -195,19 +181,16 @@ int TCustomClient::MakeConnection() {
     if (getaddrinfo(host_.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
       char text[INET_ADDRSTRLEN] = {};
       const auto* sin = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-      if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) != nullptr)
-        dotted = text;
+      if (inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text) != nullptr) dotted = text;
     }
-    if (found != nullptr)
-      freeaddrinfo(found);
+    if (found != nullptr) freeaddrinfo(found);
   }
   if (dotted.empty() || State() == TClientState::DisconnectRequested || Terminated()) {
     return kConnectNoAddress;
   }
 
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0)
-    return kConnectNoSocket;
+  if (fd < 0) return kConnectNoSocket;
   socket_ = fd;
 
   sockaddr_in addr{};
@@ -236,14 +219,11 @@ bool TCustomClient::WaitForConnect(int fd) {
   for (;;) {
     pollfd p[2] = {{fd, POLLOUT, 0}, {wake_fd_, POLLIN, 0}};
     if (poll(p, 2, -1) < 0) {
-      if (errno == EINTR)
-        continue;
+      if (errno == EINTR) continue;
       return false;
     }
-    if (p[1].revents != 0)
-      DrainWake();
-    if (Terminated() || State() == TClientState::DisconnectRequested)
-      return false;
+    if (p[1].revents != 0) DrainWake();
+    if (Terminated() || State() == TClientState::DisconnectRequested) return false;
     if (p[0].revents != 0) {
       int error = 0;
       socklen_t len = sizeof error;
@@ -259,24 +239,17 @@ void TCustomClient::ServeConnection() {
     return;
   }
   short events = POLLIN;
-  if (PendingOutput() > 0)
-    events |= POLLOUT;
+  if (PendingOutput() > 0) events |= POLLOUT;
   pollfd p[2] = {{fd, events, 0}, {wake_fd_, POLLIN, 0}};
   if (poll(p, 2, -1) < 0) {
-    if (errno != EINTR)
-      RequestDisconnect();
+    if (errno != EINTR) RequestDisconnect();
     return;
   }
-  if (p[1].revents != 0)
-    DrainWake();
-  if (Terminated() || State() != TClientState::Connected)
-    return;
-  if ((p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0)
-    ReceivePass();
-  if (Terminated() || State() != TClientState::Connected)
-    return;
-  if ((p[0].revents & POLLOUT) != 0)
-    SendPass();
+  if (p[1].revents != 0) DrainWake();
+  if (Terminated() || State() != TClientState::Connected) return;
+  if ((p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0) ReceivePass();
+  if (Terminated() || State() != TClientState::Connected) return;
+  if ((p[0].revents & POLLOUT) != 0) SendPass();
 }
 
 void TCustomClient::ReceivePass() {
@@ -285,8 +258,7 @@ void TCustomClient::ReceivePass() {
     const int count = static_cast<int>(n);
     last_result_ = count;
     hand_off_.Call([this, count] {
-      if (OnRead)
-        OnRead(*this, receive_block_.data(), count);
+      if (OnRead) OnRead(*this, receive_block_.data(), count);
     });
   } else if (n == 0) {
     // The peer closed: report it once, through the normal close.
@@ -305,8 +277,7 @@ void TCustomClient::SendPass() {
     const std::size_t n = std::min<std::size_t>(kMaxSendPass, pending_output_.size());
     chunk.assign(pending_output_.begin(), pending_output_.begin() + static_cast<std::ptrdiff_t>(n));
   }
-  if (chunk.empty())
-    return;
+  if (chunk.empty()) return;
   const ssize_t sent = send(socket_.load(), chunk.data(), chunk.size(), MSG_NOSIGNAL);
   if (sent < 0) {
     if (errno == EMSGSIZE) {
@@ -324,8 +295,7 @@ void TCustomClient::SendPass() {
     pending_output_.erase(pending_output_.begin(),
                           pending_output_.begin() + static_cast<std::ptrdiff_t>(n));
   }
-  if (send_observer_)
-    send_observer_(static_cast<int>(sent));
+  if (send_observer_) send_observer_(static_cast<int>(sent));
 }
 
 void TCustomClient::CloseConnection() {
@@ -343,8 +313,7 @@ void TCustomClient::CloseConnection() {
   // Idle before the callback, so that the owner may connect again from inside it.
   state_ = TClientState::Idle;
   hand_off_.Call([this] {
-    if (OnDisconnect)
-      OnDisconnect(*this);
+    if (OnDisconnect) OnDisconnect(*this);
   });
 }
 

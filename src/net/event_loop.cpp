@@ -38,16 +38,14 @@ TSyncCall::~TSyncCall() {
 bool TSyncCall::Call(std::function<void()> fn) {
   if (loop_.IsMainThread()) {
     // Waiting for ourselves would never end: run it in place.
-    if (Cancelled())
-      return false;
+    if (Cancelled()) return false;
     fn();
     return true;
   }
   std::uint64_t ticket;
   {
     std::lock_guard lock(state_->mutex);
-    if (state_->cancelled)
-      return false;
+    if (state_->cancelled) return false;
     ticket = ++state_->issued;
   }
   // The posted call holds the shared state, not this object, so it stays harmless when it
@@ -55,8 +53,7 @@ bool TSyncCall::Call(std::function<void()> fn) {
   loop_.Post([state = state_, ticket, fn = std::move(fn)] {
     {
       std::lock_guard lock(state->mutex);
-      if (state->cancelled)
-        return;
+      if (state->cancelled) return;
     }
     fn();
     {

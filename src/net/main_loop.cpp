@@ -31,13 +31,11 @@ void DrainEventFd(int fd) {
 TMainLoop::TMainLoop(TClock clock, std::uint64_t manual_start_ms)
     : clock_(clock), manual_now_(manual_start_ms), main_thread_(std::this_thread::get_id()) {
   wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wake_fd_ < 0)
-    throw std::runtime_error("eventfd");
+  if (wake_fd_ < 0) throw std::runtime_error("eventfd");
 }
 
 TMainLoop::~TMainLoop() {
-  if (wake_fd_ >= 0)
-    close(wake_fd_);
+  if (wake_fd_ >= 0) close(wake_fd_);
 }
 
 void TMainLoop::Post(std::function<void()> fn) {
@@ -62,8 +60,7 @@ TTimerId TMainLoop::CreateTimer(std::function<void()> on_timeout) {
 
 void TMainLoop::StartTimer(TTimerId id, std::uint32_t interval_ms, bool single_shot) {
   auto it = timers_.find(id);
-  if (it == timers_.end())
-    return;
+  if (it == timers_.end()) return;
   it->second.interval = interval_ms;
   it->second.single_shot = single_shot;
   it->second.active = true;
@@ -72,8 +69,7 @@ void TMainLoop::StartTimer(TTimerId id, std::uint32_t interval_ms, bool single_s
 
 void TMainLoop::StopTimer(TTimerId id) {
   auto it = timers_.find(id);
-  if (it != timers_.end())
-    it->second.active = false;
+  if (it != timers_.end()) it->second.active = false;
 }
 
 bool TMainLoop::TimerActive(TTimerId id) const {
@@ -95,8 +91,7 @@ std::uint64_t TMainLoop::NowMs() const {
 
 int TMainLoop::Run() {
   quit_ = false;
-  while (!quit_)
-    ProcessEvents(-1);
+  while (!quit_) ProcessEvents(-1);
   return quit_code_;
 }
 
@@ -111,8 +106,7 @@ void TMainLoop::ProcessEvents(int wait_ms) {
   int timeout = wait_ms;
   {
     std::lock_guard lock(posted_mutex_);
-    if (!posted_.empty())
-      timeout = 0;
+    if (!posted_.empty()) timeout = 0;
   }
   std::uint64_t due = 0;
   TTimerId id = 0;
@@ -127,8 +121,7 @@ void TMainLoop::ProcessEvents(int wait_ms) {
     }
   }
   pollfd pfd{wake_fd_, POLLIN, 0};
-  if (poll(&pfd, 1, timeout) > 0)
-    DrainEventFd(wake_fd_);
+  if (poll(&pfd, 1, timeout) > 0) DrainEventFd(wake_fd_);
   RunPosted();
   FireDueTimers(NowMs());
 }
@@ -137,8 +130,7 @@ bool TMainLoop::RunUntil(const std::function<bool()>& done, int timeout_ms) {
   const std::uint64_t deadline = SteadyMs() + static_cast<std::uint64_t>(std::max(timeout_ms, 0));
   while (!done()) {
     std::uint64_t now = SteadyMs();
-    if (now >= deadline)
-      return done();
+    if (now >= deadline) return done();
     // Short slices: the condition may depend on other threads that post nothing.
     ProcessEvents(static_cast<int>(std::min<std::uint64_t>(deadline - now, 5)));
   }
@@ -146,8 +138,7 @@ bool TMainLoop::RunUntil(const std::function<bool()>& done, int timeout_ms) {
 }
 
 void TMainLoop::Advance(std::uint64_t ms) {
-  if (clock_ != TClock::Manual)
-    return;
+  if (clock_ != TClock::Manual) return;
   const std::uint64_t target = manual_now_ + ms;
   std::uint64_t due = 0;
   TTimerId id = 0;
@@ -164,8 +155,7 @@ void TMainLoop::RunPosted() {
     std::lock_guard lock(posted_mutex_);
     batch.swap(posted_);
   }
-  for (auto& fn : batch)
-    fn();
+  for (auto& fn : batch) fn();
 }
 
 void TMainLoop::FireDueTimers(std::uint64_t now) {
@@ -173,14 +163,12 @@ void TMainLoop::FireDueTimers(std::uint64_t now) {
   // destroy any timer, itself included.
   std::vector<std::pair<std::uint64_t, TTimerId>> due;
   for (const auto& [id, t] : timers_) {
-    if (t.active && t.due <= now)
-      due.emplace_back(t.due, id);
+    if (t.active && t.due <= now) due.emplace_back(t.due, id);
   }
   std::sort(due.begin(), due.end());
   for (const auto& [when, id] : due) {
     auto it = timers_.find(id);
-    if (it == timers_.end() || !it->second.active || it->second.due > now)
-      continue;
+    if (it == timers_.end() || !it->second.active || it->second.due > now) continue;
     Fire(id, now);
   }
 }
@@ -195,8 +183,7 @@ void TMainLoop::Fire(TTimerId id, std::uint64_t now) {
     t.due = t.due + step > now ? t.due + step : now + step;
   }
   auto fn = t.fn;  // the callback may destroy the timer
-  if (*fn)
-    (*fn)();
+  if (*fn) (*fn)();
 }
 
 bool TMainLoop::NextDue(std::uint64_t& due, TTimerId& id) const {

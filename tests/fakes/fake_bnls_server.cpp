@@ -10,8 +10,7 @@ namespace {
 
 std::string Dword(std::uint32_t v) {
   std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i)
-    s[static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
   return s;
 }
 
@@ -20,8 +19,7 @@ std::string Digest(const std::string& seed, std::size_t n) {
   std::uint32_t h = 2166136261u;
   std::string out;
   for (std::size_t i = 0; i < n; ++i) {
-    for (unsigned char c : seed)
-      h = (h ^ c) * 16777619u;
+    for (unsigned char c : seed) h = (h ^ c) * 16777619u;
     h = (h ^ static_cast<std::uint32_t>(i)) * 16777619u;
     out.push_back(static_cast<char>(h >> 24));
   }
@@ -131,8 +129,7 @@ void TFakeBnlsServer::OnData(std::string& inbox) {
       inbox.clear();
       return;
     }
-    if (inbox.size() < len)
-      return;
+    if (inbox.size() < len) return;
     TBnlsRequest r;
     r.id = static_cast<std::uint8_t>(inbox[2]);
     r.raw = inbox.substr(0, len);
@@ -156,16 +153,14 @@ void TFakeBnlsServer::OnData(std::string& inbox) {
 }
 
 void TFakeBnlsServer::Emit(const std::string& answer) {
-  if (answer.empty())
-    return;
+  if (answer.empty()) return;
   std::string out;
   bool split;
   std::size_t split_at;
   {
     std::lock_guard lock(mutex_);
     held_ += answer;
-    if (++held_count_ < per_write_)
-      return;
+    if (++held_count_ < per_write_) return;
     out.swap(held_);
     held_count_ = 0;
     split = split_;

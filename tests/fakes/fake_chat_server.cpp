@@ -38,8 +38,7 @@ std::string Byte(std::uint8_t v) {
 
 // Reads a u32 at pos; 0 when the body is too short.
 std::uint32_t ReadDword(const std::string& body, std::size_t pos) {
-  if (body.size() < pos + 4)
-    return 0;
+  if (body.size() < pos + 4) return 0;
   std::uint32_t v = 0;
   for (std::size_t i = 0; i < 4; ++i)
     v |= static_cast<std::uint32_t>(static_cast<unsigned char>(body[pos + i])) << (8 * i);
@@ -48,16 +47,14 @@ std::uint32_t ReadDword(const std::string& body, std::size_t pos) {
 
 // Reads a null-terminated string at pos (up to the end of the body when it lacks the 0).
 std::string ReadString(const std::string& body, std::size_t pos) {
-  if (pos >= body.size())
-    return {};
+  if (pos >= body.size()) return {};
   const std::size_t end = body.find('\0', pos);
   return body.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
 }
 
 std::string Lower(std::string s) {
   for (char& c : s) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return s;
 }
@@ -68,15 +65,13 @@ std::string FileTime() {
 
 std::string ServerSignature() {
   std::string s(128, '\0');
-  for (std::size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>((i * 7 + 3) & 0xFF);
   return s;
 }
 
 std::string ServerProof() {
   std::string s(kProofSize, '\0');
-  for (std::size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<char>(0xA0 + i);
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>(0xA0 + i);
   return s;
 }
 
@@ -192,8 +187,7 @@ std::vector<TChatMessage> TFakeChatServer::MessagesWithId(std::uint8_t id) const
   std::lock_guard lock(mutex_);
   std::vector<TChatMessage> out;
   for (const TChatMessage& m : messages_) {
-    if (m.id == id)
-      out.push_back(m);
+    if (m.id == id) out.push_back(m);
   }
   return out;
 }
@@ -252,8 +246,7 @@ void TFakeChatServer::DropConnection() {
 
 std::string TFakeChatServer::Frame(std::uint8_t id, const std::string& body) {
   const std::size_t len = body.size() + kHeaderSize;
-  if (len > 0xFFFF)
-    throw std::length_error("fake chat server: message too long for its frame");
+  if (len > 0xFFFF) throw std::length_error("fake chat server: message too long for its frame");
   std::string s;
   s.push_back(static_cast<char>(0xFF));
   s.push_back(static_cast<char>(id));
@@ -263,8 +256,7 @@ std::string TFakeChatServer::Frame(std::uint8_t id, const std::string& body) {
 
 std::string TFakeChatServer::Dword(std::uint32_t v) {
   std::string s(4, '\0');
-  for (std::size_t i = 0; i < 4; ++i)
-    s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  for (std::size_t i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
   return s;
 }
 
@@ -277,14 +269,12 @@ std::string TFakeChatServer::Word(std::uint16_t v) {
 
 std::string TFakeChatServer::SaltAndServerKey() {
   std::string s(64, '\0');
-  for (std::size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<char>((0x11 + i * 13) & 0xFF);
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>((0x11 + i * 13) & 0xFF);
   return s;
 }
 
 void TFakeChatServer::Write(const std::string& bytes) {
-  if (!bytes.empty())
-    tcp_.Write(bytes);
+  if (!bytes.empty()) tcp_.Write(bytes);
 }
 
 void TFakeChatServer::OnData(std::string& inbox) {
@@ -295,8 +285,7 @@ void TFakeChatServer::OnData(std::string& inbox) {
       return;
     }
     if (!first_byte_done_) {
-      if (inbox.empty())
-        return;
+      if (inbox.empty()) return;
       first_byte_done_ = true;
       protocol_byte_seen_ = static_cast<std::uint8_t>(inbox[0]) == kProtocolByte;
       if (protocol_byte_seen_) {
@@ -323,8 +312,7 @@ void TFakeChatServer::OnData(std::string& inbox) {
       tcp_.CloseConnection();
       return;
     }
-    if (inbox.size() < len)
-      return;
+    if (inbox.size() < len) return;
     TChatMessage m;
     m.id = static_cast<std::uint8_t>(inbox[1]);
     m.body = inbox.substr(kHeaderSize, len - kHeaderSize);
@@ -345,8 +333,7 @@ void TFakeChatServer::Handle(const TChatMessage& m) {
     const std::string unique = has_unique_name_ ? unique_name_ : logon_user_;
     switch (m.id) {
       case SID_AUTH_INFO:
-        if (ping_before_auth_info_)
-          out += Frame(SID_PING, Dword(ping_value_));
+        if (ping_before_auth_info_) out += Frame(SID_PING, Dword(ping_value_));
         out += Frame(SID_AUTH_INFO, Dword(kLogonTypeNls) + Dword(kServerToken) + Dword(0) +
                                         FileTime() + NtString("ver-IX86-1.mpq") +
                                         NtString("A=1 B=2 C=3 4 A=A^S B=B-C C=C+A A=A^B") +
@@ -380,8 +367,7 @@ void TFakeChatServer::Handle(const TChatMessage& m) {
       case SID_ENTERCHAT:
         out =
             Frame(SID_ENTERCHAT, NtString(unique) + NtString(kStatString) + NtString(logon_user_));
-        if (proof_right_)
-          logged_on_ = true;
+        if (proof_right_) logged_on_ = true;
         break;
       case SID_GETICONDATA:
         out = Frame(SID_GETICONDATA, FileTime() + NtString("icons-WAR3.bni"));

@@ -16,8 +16,7 @@ namespace corvane::test {
 
 TFakeTcpServer::TFakeTcpServer() {
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listen_fd_ < 0)
-    throw std::runtime_error("fake server: socket");
+  if (listen_fd_ < 0) throw std::runtime_error("fake server: socket");
   int one = 1;
   setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
@@ -42,11 +41,9 @@ TFakeTcpServer::~TFakeTcpServer() {
 }
 
 void TFakeTcpServer::Stop() {
-  if (stop_.exchange(true))
-    return;
+  if (stop_.exchange(true)) return;
   Wake();
-  if (thread_.joinable())
-    thread_.join();
+  if (thread_.joinable()) thread_.join();
   close(listen_fd_);  // from now on the port refuses
   std::lock_guard lock(mutex_);
   if (conn_fd_ >= 0) {
@@ -72,15 +69,13 @@ bool TFakeTcpServer::Write(const std::string& bytes) {
     std::lock_guard lock(mutex_);
     fd = conn_fd_;
   }
-  if (fd < 0)
-    return false;
+  if (fd < 0) return false;
   // The descriptor is closed only by the server thread under write_mutex_ too.
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n < 0) {
-      if (errno == EINTR)
-        continue;
+      if (errno == EINTR) continue;
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -91,8 +86,7 @@ bool TFakeTcpServer::Write(const std::string& bytes) {
 void TFakeTcpServer::CloseConnection() {
   std::lock_guard lock(mutex_);
   // The server thread sees the shutdown, closes the socket and counts the close.
-  if (conn_fd_ >= 0)
-    shutdown(conn_fd_, SHUT_RDWR);
+  if (conn_fd_ >= 0) shutdown(conn_fd_, SHUT_RDWR);
 }
 
 std::string TFakeTcpServer::Received() const {
@@ -118,8 +112,7 @@ bool TFakeTcpServer::HasConnection() const {
 bool TFakeTcpServer::WaitFor(const std::function<bool()>& pred, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!pred()) {
-    if (std::chrono::steady_clock::now() >= deadline)
-      return pred();
+    if (std::chrono::steady_clock::now() >= deadline) return pred();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
@@ -133,8 +126,7 @@ void TFakeTcpServer::Wake() {
 void TFakeTcpServer::DropConnection() {
   std::lock_guard write_lock(write_mutex_);
   std::lock_guard lock(mutex_);
-  if (conn_fd_ < 0)
-    return;
+  if (conn_fd_ < 0) return;
   close(conn_fd_);
   conn_fd_ = -1;
   inbox_.clear();
@@ -150,14 +142,12 @@ void TFakeTcpServer::Serve() {
     }
     pollfd p[3] = {{wake_fd_, POLLIN, 0}, {listen_fd_, POLLIN, 0}, {conn, POLLIN, 0}};
     // Bounded wait, so that a lost wake-up can never keep the server alive.
-    if (poll(p, conn >= 0 ? 3 : 2, 200) < 0 && errno != EINTR)
-      break;
+    if (poll(p, conn >= 0 ? 3 : 2, 200) < 0 && errno != EINTR) break;
     if (p[0].revents != 0) {
       std::uint64_t v;
       [[maybe_unused]] auto n = read(wake_fd_, &v, sizeof v);
     }
-    if (stop_)
-      break;
+    if (stop_) break;
     if (p[1].revents & POLLIN) {
       int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd >= 0) {
@@ -171,8 +161,7 @@ void TFakeTcpServer::Serve() {
           ++accepted_;
           on_accept = on_accept_;
         }
-        if (on_accept)
-          on_accept(*this);
+        if (on_accept) on_accept(*this);
       }
       continue;
     }
@@ -180,8 +169,7 @@ void TFakeTcpServer::Serve() {
       char block[4096];
       ssize_t n = recv(conn, block, sizeof block, 0);
       if (n <= 0) {
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-          continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         DropConnection();
         continue;
       }
@@ -194,8 +182,7 @@ void TFakeTcpServer::Serve() {
         inbox.swap(inbox_);
         on_data = on_data_;
       }
-      if (on_data)
-        on_data(*this, inbox);
+      if (on_data) on_data(*this, inbox);
       std::lock_guard lock(mutex_);
       inbox_.insert(0, inbox);  // what the handler left waits for more bytes
     }
