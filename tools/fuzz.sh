@@ -6,13 +6,15 @@ cd "$(dirname "$0")/.."
 
 tools/deps.sh
 seconds=${1:-60}
+# Some targets write files: keep them in memory where the machine allows.
+if [[ -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi
 build=${CORVANE_FUZZ_BUILD_DIR:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_GUI=OFF \
       -DCORVANE_TESTS=OFF -DCORVANE_BENCH=OFF -DCORVANE_FUZZ=ON \
       -DCORVANE_SANITIZE=address,undefined >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-for target in bnls_receive_fuzz bnet_receive_fuzz statstring_fuzz text_utils_fuzz; do
+for target in bnls_receive_fuzz bnet_receive_fuzz statstring_fuzz text_utils_fuzz usrcmd_fuzz ini_fuzz; do
   corpus="$build/corpus-$target"
   mkdir -p "$corpus"
   echo "== $target for ${seconds}s"

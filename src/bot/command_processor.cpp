@@ -1,0 +1,450 @@
+#include "bot/command_processor.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <utility>
+
+#include "net/Buffer.h"
+
+namespace corvane {
+
+const std::array<TInternalCommandDefault, 20> kInternalCommands = {{
+    {"pingme", "L", 10},    {"kick", "", 50},       {"ban", "", 70},       {"kickme", "L", 0},
+    {"add", "", 10},        {"whoami", "", 10},     {"designate", "", 70}, {"unban", "", 70},
+    {"shitlist", "", 70},   {"unshitlist", "", 70}, {"quit", "A", 100},    {"safelist", "", 60},
+    {"unsafelist", "", 60}, {"say", "", 80},        {"cmdadd", "", 80},    {"cmddel", "", 80},
+    {"invite", "", 70},     {"rejoin", "", 70},     {"ping", "", 20},      {"protect", "", 80},
+}};
+
+namespace {
+
+constexpr char kMagic[] = "QVCL";
+constexpr std::uint8_t kFileVersion = 2;
+// Kind codes of the file's command entries.
+constexpr std::uint8_t kFileInternal = 1;
+constexpr std::uint8_t kFileCustom = 2;
+constexpr std::uint8_t kFilePlugin = 3;
+
+char Fold(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+}
+
+// Equal but for the case of ASCII letters; no string is built, so a scan over many
+// records costs a length test for most of them.
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+std::string Upper(const std::string& s) {
+  std::string u(s);
+  for (char& c : u) c = Fold(c);
+  return u;
+}
+
+std::string NoLetter(const std::string& letter) {
+  return letter == "?" ? std::string() : letter;
+}
+
+// The file's strings end at their first 0 byte; writing only that far keeps the fields
+// behind such a string where the reader looks for them.
+void AddText(TBuffer& b, const std::string& s) {
+  b.AddData(s.data(), static_cast<int>(std::strlen(s.c_str())));
+  b.AddByte(0);
+}
+
+std::string Int32Key(std::int32_t value, const std::string& rest) {
+  std::string key(sizeof value, '\0');
+  std::memcpy(key.data(), &value, sizeof value);
+  return key + rest;
+}
+
+// Finds, during a load, the record that each operation's linear search would find. Only
+// appends and in-place updates happen meanwhile, so the first record of a name stays the
+// first; and a record only ever leaves the kinds Custom and Plugin (by becoming Internal),
+// so a queue of candidates can drop its head for good once it has changed kind.
+class TCommandIndex {
+ public:
+  explicit TCommandIndex(const std::vector<std::unique_ptr<TBotCommand>>& commands) {
+    for (const auto& c : commands) Add(c.get(), Upper(c->Name));
+  }
+
+  void Add(TBotCommand* c, const std::string& upper_name) {
+    first_.emplace(upper_name, c);
+    if (c->CmdType == TCmdType::Custom) {
+      customs_[CustomKey(upper_name, c->Access)].items.push_back(c);
+    } else if (c->CmdType == TCmdType::Plugin) {
+      plugins_[PluginKey(upper_name, c->Text)].items.push_back(c);
+    }
+  }
+
+  TBotCommand* First(const std::string& upper_name) const {
+    const auto it = first_.find(upper_name);
+    return it == first_.end() ? nullptr : it->second;
+  }
+  TBotCommand* FirstCustom(const std::string& upper_name, std::int32_t access) {
+    return Head(customs_, CustomKey(upper_name, access), TCmdType::Custom);
+  }
+  TBotCommand* FirstPlugin(const std::string& upper_name, const std::string& plugin_file) {
+    return Head(plugins_, PluginKey(upper_name, plugin_file), TCmdType::Plugin);
+  }
+
+ private:
+  struct TQueue {
+    std::vector<TBotCommand*> items;
+    std::size_t head = 0;
+  };
+  using TQueues = std::unordered_map<std::string, TQueue>;
+
+  static std::string CustomKey(const std::string& upper_name, std::int32_t access) {
+    return Int32Key(access, upper_name);
+  }
+  static std::string PluginKey(const std::string& upper_name, const std::string& plugin_file) {
+    return Int32Key(static_cast<std::int32_t>(upper_name.size()), upper_name) + Upper(plugin_file);
+  }
+  static TBotCommand* Head(TQueues& queues, const std::string& key, TCmdType kind) {
+    const auto it = queues.find(key);
+    if (it == queues.end()) return nullptr;
+    TQueue& q = it->second;
+    while (q.head < q.items.size() && q.items[q.head]->CmdType != kind) ++q.head;
+    return q.head < q.items.size() ? q.items[q.head] : nullptr;
+  }
+
+  std::unordered_map<std::string, TBotCommand*> first_;
+  TQueues customs_;
+  TQueues plugins_;
+};
+
+}  // namespace
+
+TBotCmdUser* TBotCommandControl::FindUser(const std::string& name) const {
+  for (const auto& u : Users) {
+    if (SameText(u->Name, name)) return u.get();
+  }
+  return nullptr;
+}
+
+bool TBotCommandControl::GetUserRights(const std::string& name, std::int32_t& access,
+                                       std::string& flags) const {
+  if (name == "*") {
+    access = kConsoleAccess;
+    flags = kConsoleFlags;
+    return true;
+  }
+  const TBotCmdUser* u = FindUser(name);
+  if (u == nullptr) return false;
+  access = u->Access;
+  flags = u->Flags;
+  return true;
+}
+
+bool TBotCommandControl::IsShitlisted(const std::string& name) const {
+  std::int32_t access = 0;
+  std::string flags;
+  return GetUserRights(name, access, flags) && flags.find('B') != std::string::npos;
+}
+
+bool TBotCommandControl::IsSafelisted(const std::string& name) const {
+  std::int32_t access = 0;
+  std::string flags;
+  return GetUserRights(name, access, flags) && flags.find('S') != std::string::npos;
+}
+
+TBotCmdUser* TBotCommandControl::PutUser(TBotCmdUser* match, const std::string& name,
+                                         std::int32_t access, const std::string& flags) {
+  if (match != nullptr) {
+    match->Access = access;
+    if (flags != "?") match->Flags = flags;
+    return match;
+  }
+  auto u = std::make_unique<TBotCmdUser>();
+  u->Name = name;
+  u->Access = access;
+  u->Flags = NoLetter(flags);
+  Users.push_back(std::move(u));
+  return Users.back().get();
+}
+
+void TBotCommandControl::SetUser(const std::string& name, std::int32_t access,
+                                 const std::string& flags) {
+  PutUser(FindUser(name), name, access, flags);
+}
+
+void TBotCommandControl::AddUserFlag(const std::string& name, const std::string& letter) {
+  const std::string l = NoLetter(letter);
+  if (TBotCmdUser* u = FindUser(name)) {
+    if (u->Flags.find(l) == std::string::npos) u->Flags += l;
+    return;
+  }
+  PutUser(nullptr, name, 0, l);
+}
+
+void TBotCommandControl::RemoveUserFlag(const std::string& name, const std::string& letter) {
+  TBotCmdUser* u = FindUser(name);
+  if (u == nullptr || letter.empty()) return;
+  std::string kept;
+  std::size_t from = 0;
+  for (std::size_t at; (at = u->Flags.find(letter, from)) != std::string::npos;
+       from = at + letter.size()) {
+    kept.append(u->Flags, from, at - from);
+  }
+  kept.append(u->Flags, from, std::string::npos);
+  u->Flags = std::move(kept);
+}
+
+void TBotCommandControl::DeleteUser(const std::string& name) {
+  const auto it = std::find_if(Users.begin(), Users.end(),
+                               [&](const auto& u) { return SameText(u->Name, name); });
+  if (it != Users.end()) Users.erase(it);
+}
+
+TBotCommand* TBotCommandControl::PutInternal(TBotCommand* match, const std::string& name,
+                                             const std::string& flags, std::int32_t access,
+                                             bool enabled, TInternalHandler handler) {
+  TBotCommand* c = match;
+  if (c == nullptr) {
+    Commands.push_back(std::make_unique<TBotCommand>());
+    c = Commands.back().get();
+    c->Name = name;
+  }
+  c->Flags = flags;
+  c->Access = access;
+  c->Enabled = enabled;
+  c->CmdType = TCmdType::Internal;
+  if (handler) c->Handler = std::move(handler);
+  return c;
+}
+
+TBotCommand* TBotCommandControl::AddInternalCommand(const std::string& name,
+                                                    const std::string& flags, std::int32_t access,
+                                                    bool enabled, TInternalHandler handler,
+                                                    bool overwrite) {
+  TBotCommand* match = nullptr;
+  if (overwrite) {
+    for (const auto& c : Commands) {
+      if (SameText(c->Name, name)) {
+        match = c.get();
+        break;
+      }
+    }
+  }
+  return PutInternal(match, name, flags, access, enabled, std::move(handler));
+}
+
+TBotCommand* TBotCommandControl::PutCustom(TBotCommand* match, const std::string& name,
+                                           const std::string& text, bool enabled,
+                                           std::int32_t access, const std::string& flags) {
+  TBotCommand* c = match;
+  if (c == nullptr) {
+    Commands.push_back(std::make_unique<TBotCommand>());
+    c = Commands.back().get();
+    c->Name = name;
+    c->Access = access;
+    c->CmdType = TCmdType::Custom;
+  }
+  c->Enabled = enabled;
+  c->Text = text;
+  c->Flags = flags;
+  return c;
+}
+
+TBotCommand* TBotCommandControl::AddCustomCommand(const std::string& name, const std::string& text,
+                                                  bool overwrite, bool enabled, std::int32_t access,
+                                                  const std::string& flags) {
+  TBotCommand* match = nullptr;
+  if (overwrite) {
+    for (const auto& c : Commands) {
+      if (c->CmdType == TCmdType::Custom && c->Access == access && SameText(c->Name, name)) {
+        match = c.get();
+        break;
+      }
+    }
+  }
+  return PutCustom(match, name, text, enabled, access, flags);
+}
+
+TBotCommand* TBotCommandControl::FindPluginCommand(const std::string& name,
+                                                   const std::string& plugin_file) const {
+  for (const auto& c : Commands) {
+    if (c->CmdType == TCmdType::Plugin && SameText(c->Name, name) &&
+        SameText(c->Text, plugin_file)) {
+      return c.get();
+    }
+  }
+  return nullptr;
+}
+
+TBotCommand* TBotCommandControl::PutPlugin(TBotCommand* match, const std::string& plugin_file,
+                                           const std::string& name, std::uint8_t mode,
+                                           TBotCmdProc proc, bool enabled, std::int32_t access,
+                                           const std::string& flags) {
+  if (match != nullptr && (mode == 1 || mode == 2)) {
+    if (mode == 1) {
+      match->Flags = flags;
+      match->Access = access;
+    }
+    if (proc != nullptr) match->PluginProc = proc;
+    match->PluginLoaded = proc != nullptr;
+    return match;
+  }
+  auto c = std::make_unique<TBotCommand>();
+  c->Name = name;
+  c->Flags = flags;
+  c->Access = access;
+  c->Text = plugin_file;
+  c->CmdType = TCmdType::Plugin;
+  c->PluginProc = proc;
+  c->PluginLoaded = proc != nullptr;
+  c->Enabled = enabled;
+  Commands.push_back(std::move(c));
+  return Commands.back().get();
+}
+
+TBotCommand* TBotCommandControl::AddPluginCommand(const std::string& plugin_file,
+                                                  const std::string& name, std::uint8_t mode,
+                                                  TBotCmdProc proc, bool enabled,
+                                                  std::int32_t access, const std::string& flags) {
+  TBotCommand* match = mode == 0 ? nullptr : FindPluginCommand(name, plugin_file);
+  return PutPlugin(match, plugin_file, name, mode, proc, enabled, access, flags);
+}
+
+bool TBotCommandControl::DeletePluginCommand(const std::string& name,
+                                             const std::string& plugin_file) {
+  const TBotCommand* c = FindPluginCommand(name, plugin_file);
+  if (c == nullptr) return false;
+  RemoveCommand(c);
+  return true;
+}
+
+TBotCommand* TBotCommandControl::FindCommand(const std::string& name, TCmdType kind) {
+  for (const auto& c : Commands) {
+    if (c->CmdType == kind && SameText(c->Name, name)) return c.get();
+  }
+  return nullptr;
+}
+
+void TBotCommandControl::RemoveCommand(const TBotCommand* record) {
+  const auto it = std::find_if(Commands.begin(), Commands.end(),
+                               [&](const auto& c) { return c.get() == record; });
+  if (it != Commands.end()) Commands.erase(it);
+}
+
+void TBotCommandControl::SortCommands() {
+  const std::size_t n = Commands.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = i; j < n; ++j) {
+      if (Commands[i]->Access < Commands[j]->Access) std::swap(Commands[i], Commands[j]);
+    }
+  }
+}
+
+bool TBotCommandControl::LoadFromFile(const std::string& path) {
+  TBuffer b;
+  if (!b.LoadFromFile(path)) return false;
+  if (b.GetString(4) != kMagic) return false;
+  const std::uint8_t version = b.GetByte();
+  if (version != 1 && version != 2) return false;
+
+  // A count is only believed as far as the data goes: reading stops when the buffer is
+  // used up, and an entry cut short reads zeros and empty strings for what is missing.
+  // Each entry is SetUser; its first match is found through a map, as a scan per entry
+  // would make a large file cost the square of its users.
+  std::unordered_map<std::string, TBotCmdUser*> users;
+  for (const auto& u : Users) users.emplace(Upper(u->Name), u.get());
+  b.Skip(3);
+  std::uint32_t count = b.GetDWord();
+  for (std::uint32_t i = 0; i < count && b.Length() > 0; ++i) {
+    b.GetDWord();
+    const std::string name = b.GetNTString();
+    const std::string flags = b.GetNTString();
+    const auto access = static_cast<std::int32_t>(b.GetDWord());
+    std::string key = Upper(name);
+    const auto it = users.find(key);
+    TBotCmdUser* match = it == users.end() ? nullptr : it->second;
+    TBotCmdUser* u = PutUser(match, name, access, flags);
+    if (match == nullptr) users.emplace(std::move(key), u);
+  }
+
+  TCommandIndex index(Commands);
+  b.Skip(3);
+  count = b.GetDWord();
+  for (std::uint32_t i = 0; i < count && b.Length() > 0; ++i) {
+    b.GetDWord();
+    const std::string name = b.GetNTString();
+    const std::string flags = b.GetNTString();
+    const auto access = static_cast<std::int32_t>(b.GetDWord());
+    const bool enabled = b.GetByte() != 0;
+    const std::uint8_t kind = version == 1 ? kFileInternal : b.GetByte();
+    const std::string text = version == 1 ? std::string() : b.GetNTString();
+    const std::string key = Upper(name);
+    TBotCommand* match = nullptr;
+    TBotCommand* c = nullptr;
+    switch (kind) {
+      case kFileInternal:
+        match = index.First(key);
+        c = PutInternal(match, name, flags, access, enabled, {});
+        break;
+      case kFileCustom:
+        match = index.FirstCustom(key, access);
+        c = PutCustom(match, name, text, enabled, access, flags);
+        break;
+      case kFilePlugin:
+        match = index.FirstPlugin(key, text);
+        c = PutPlugin(match, text, name, 1, nullptr, enabled, access, flags);
+        break;
+      default:
+        break;
+    }
+    if (c != nullptr && match == nullptr) index.Add(c, key);
+  }
+  return true;
+}
+
+bool TBotCommandControl::SaveToFile(const std::string& path) const {
+  TBuffer b;
+  b.AddString(kMagic);
+  b.AddByte(kFileVersion);
+  b.AddString("USR");
+  b.AddDWord(static_cast<std::uint32_t>(Users.size()));
+  std::uint32_t index = 0;
+  for (const auto& u : Users) {
+    b.AddDWord(index++);
+    AddText(b, u->Name);
+    AddText(b, u->Flags);
+    b.AddDWord(static_cast<std::uint32_t>(u->Access));
+  }
+  b.AddString("CMD");
+  b.AddDWord(static_cast<std::uint32_t>(Commands.size()));
+  index = 0;
+  for (const auto& c : Commands) {
+    b.AddDWord(index++);
+    AddText(b, c->Name);
+    AddText(b, c->Flags);
+    b.AddDWord(static_cast<std::uint32_t>(c->Access));
+    b.AddByte(c->Enabled ? 1 : 0);
+    b.AddByte(static_cast<std::uint8_t>(static_cast<std::uint8_t>(c->CmdType) + 1));
+    // An internal command has no text, even one that took the place of a custom command.
+    AddText(b, c->CmdType == TCmdType::Internal ? std::string() : c->Text);
+  }
+  return b.SaveToFile(path);
+}
+
+std::unique_ptr<TBotCommandControl> ResetCommandDatabase(
+    bool defaults, const std::string& usrcmd_path,
+    const std::function<TInternalHandler(const std::string& name)>& handler_for) {
+  auto db = std::make_unique<TBotCommandControl>();
+  for (const auto& d : kInternalCommands) {
+    TInternalHandler handler = handler_for ? handler_for(d.name) : TInternalHandler();
+    db->AddInternalCommand(d.name, d.flags, d.access, true, std::move(handler), true);
+  }
+  if (!defaults) db->LoadFromFile(usrcmd_path);
+  db->SortCommands();
+  db->SaveToFile(usrcmd_path);
+  return db;
+}
+
+}  // namespace corvane

@@ -1,0 +1,138 @@
+#pragma once
+// The bot's users and commands: who holds which access level and flag letters, and which
+// commands exist with the level and flags they require. Both tables live in one binary
+// file per profile, usrcmd.bin.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The procedure of a plug-in command; it crosses the plug-in boundary, so it is a plain C
+// function. The C header of the plug-in interface defines the same type under this guard.
+#ifndef CORVANE_TBOTCMDPROC_DEFINED
+#define CORVANE_TBOTCMDPROC_DEFINED
+extern "C" {
+typedef std::uint8_t (*TBotCmdProc)(const char* speaker, const char* args, const char* flags,
+                                    std::int32_t ping, std::uint32_t bnet_flags,
+                                    std::int32_t source);
+}
+#endif
+
+namespace corvane {
+
+// The procedure of an internal command; bound to the bot's context by whoever makes it.
+using TInternalHandler = std::function<bool(const std::string& speaker, const std::string& args,
+                                            const std::string& flags, std::int32_t ping,
+                                            std::uint32_t bnet_flags, std::uint8_t source)>;
+
+// The kind codes in usrcmd.bin are one more than these values.
+enum class TCmdType : std::uint8_t { Internal = 0, Custom = 1, Plugin = 2 };
+
+struct TBotCmdUser {
+  std::string Name;  // as typed; compared without regard to ASCII letter case
+  std::int32_t Access = 0;
+  std::string Flags;  // letters in the order they were added; compared with regard to case
+};
+
+struct TBotCommand {
+  std::string Name;  // compared without regard to ASCII letter case
+  bool Enabled = false;
+  std::string Flags;  // holding any one of these letters makes up for a low access level
+  std::int32_t Access = 0;
+  TCmdType CmdType = TCmdType::Internal;
+  std::string Text;  // Custom: the reply text; Plugin: the owning library's file name
+  bool PluginLoaded = false;
+  TInternalHandler Handler;          // Internal only
+  TBotCmdProc PluginProc = nullptr;  // Plugin only; set when the plug-in registers it
+};
+
+// Access and flags that GetUserRights gives the console, the speaker "*".
+inline constexpr std::int32_t kConsoleAccess = 100000;
+inline constexpr char kConsoleFlags[] = "A";
+
+class TBotCommandControl {
+ public:
+  // The console ("*") gives access 100000 and flags "A". Otherwise the first user whose
+  // name matches gives his; false (outputs untouched) when there is none.
+  bool GetUserRights(const std::string& name, std::int32_t& access, std::string& flags) const;
+  bool IsShitlisted(const std::string& name) const;  // flags contain "B"
+  bool IsSafelisted(const std::string& name) const;  // flags contain "S"
+
+  // The first matching user gets the access, and the flags unless they are "?"; without a
+  // match the user is appended ("?" appends empty flags).
+  void SetUser(const std::string& name, std::int32_t access, const std::string& flags);
+  // Appends the letter to the first matching user's flags unless they contain it already;
+  // without a match a user with access 0 and that letter is appended. "?" is no letter.
+  void AddUserFlag(const std::string& name, const std::string& letter);
+  void AddSafelisted(const std::string& name) { AddUserFlag(name, "S"); }
+  // Removes every occurrence of the letter from the first matching user's flags.
+  void RemoveUserFlag(const std::string& name, const std::string& letter);
+  void DeleteUser(const std::string& name);
+
+  // With overwrite, the first command of that name (any kind) becomes this internal
+  // command, keeping its handler when the given one is empty; otherwise one is appended.
+  TBotCommand* AddInternalCommand(const std::string& name, const std::string& flags,
+                                  std::int32_t access, bool enabled, TInternalHandler handler,
+                                  bool overwrite);
+  // With overwrite, the first custom command of that name and access gets the switch, text
+  // and flags; otherwise one is appended, whatever else has that name.
+  TBotCommand* AddCustomCommand(const std::string& name, const std::string& text, bool overwrite,
+                                bool enabled, std::int32_t access, const std::string& flags);
+  // Looks for the plug-in command of that name and library file. Mode 1 updates a match's
+  // flags, access and procedure; mode 2 only its procedure, keeping what the owner edited;
+  // mode 0, or no match, appends a new record.
+  TBotCommand* AddPluginCommand(const std::string& plugin_file, const std::string& name,
+                                std::uint8_t mode, TBotCmdProc proc, bool enabled,
+                                std::int32_t access, const std::string& flags);
+  bool DeletePluginCommand(const std::string& name, const std::string& plugin_file);
+  TBotCommand* FindCommand(const std::string& name, TCmdType kind);
+  void RemoveCommand(const TBotCommand* record);
+  // Higher access first, by a plain exchange sort: equal levels do not keep their order,
+  // and the order this gives is the one dispatch tries same-name commands in.
+  void SortCommands();
+
+  // False when the file is missing, is not a usrcmd.bin or has an unknown version; a
+  // truncated file loads as far as it goes.
+  bool LoadFromFile(const std::string& path);
+  bool SaveToFile(const std::string& path) const;
+
+  void SetReady() { Ready = true; }
+
+  // Stable addresses: dialogs edit records in place while dispatch reads them.
+  std::vector<std::unique_ptr<TBotCmdUser>> Users;
+  std::vector<std::unique_ptr<TBotCommand>> Commands;
+  bool Ready = true;  // the flood gate of dispatch
+
+ private:
+  TBotCmdUser* FindUser(const std::string& name) const;
+  TBotCommand* FindPluginCommand(const std::string& name, const std::string& plugin_file) const;
+  // The operations above, given the record that their search found (or none).
+  TBotCmdUser* PutUser(TBotCmdUser* match, const std::string& name, std::int32_t access,
+                       const std::string& flags);
+  TBotCommand* PutInternal(TBotCommand* match, const std::string& name, const std::string& flags,
+                           std::int32_t access, bool enabled, TInternalHandler handler);
+  TBotCommand* PutCustom(TBotCommand* match, const std::string& name, const std::string& text,
+                         bool enabled, std::int32_t access, const std::string& flags);
+  TBotCommand* PutPlugin(TBotCommand* match, const std::string& plugin_file,
+                         const std::string& name, std::uint8_t mode, TBotCmdProc proc, bool enabled,
+                         std::int32_t access, const std::string& flags);
+};
+
+// The internal commands with their default flags and access, in the order of registration.
+struct TInternalCommandDefault {
+  const char* name;
+  const char* flags;
+  std::int32_t access;
+};
+extern const std::array<TInternalCommandDefault, 20> kInternalCommands;
+
+// A new database with the internal commands (enabled, handlers from handler_for), then,
+// unless defaults are asked for, the file's users and commands; sorted and saved back.
+std::unique_ptr<TBotCommandControl> ResetCommandDatabase(
+    bool defaults, const std::string& usrcmd_path,
+    const std::function<TInternalHandler(const std::string& name)>& handler_for);
+
+}  // namespace corvane
