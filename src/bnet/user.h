@@ -14,7 +14,8 @@ struct TUser {
   std::string Clan;
   std::int32_t Rank = 0;
   std::uint8_t Flags = 0;
-  std::string Info;  // channel member: status string
+  std::uint32_t Ping = 0;  // channel member: ping at login
+  std::string Info;        // channel member: status string
   TParsedStatstring Parsed;
   std::uint8_t Status = 0;
   std::uint8_t LocationType = 0;

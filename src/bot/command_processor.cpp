@@ -1,10 +1,13 @@
 #include "bot/command_processor.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <unordered_map>
 #include <utility>
 
+#include "config/Operations.h"
+#include "config/get_settings.h"
 #include "net/Buffer.h"
 
 namespace corvane {
@@ -445,6 +448,158 @@ std::unique_ptr<TBotCommandControl> ResetCommandDatabase(
   db->SortCommands();
   db->SaveToFile(usrcmd_path);
   return db;
+}
+
+}  // namespace corvane
+
+// ---- Dispatch ----
+
+namespace corvane {
+namespace {
+
+// Chat replies never need more; a text that would grow past this (a hostile argument
+// that holds placeholders) is dropped instead of being expanded further.
+constexpr std::size_t kMaxReply = 8192;
+
+bool EqualsNoCase(const char* a, const char* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The first piece of SplitQuoted(line, ' '), without splitting the rest: most talk is not
+// a command, and this is all that tells.
+std::string FirstPiece(const std::string& line) {
+  bool quoted = false;
+  for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+    if (line[i] == '"') {
+      quoted = !quoted;
+    } else if (line[i] == ' ' && !quoted) {
+      return line.substr(0, i);
+    }
+  }
+  return line;
+}
+
+bool HasAnyFlag(const std::string& wanted, const std::string& held) {
+  for (char c : wanted) {
+    if (held.find(c) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The smallest i in [from, n] for which "%" followed by i occurs in the text, or 0. The
+// placeholders are replaced in increasing order; skipping the ones that do not occur
+// gives the same text without a pass over it for every word.
+std::size_t NextPlaceholder(const std::string& text, std::size_t from, std::size_t n) {
+  std::size_t best = 0;
+  for (std::size_t p = text.find('%'); p != std::string::npos; p = text.find('%', p + 1)) {
+    std::size_t value = 0;
+    for (std::size_t q = p + 1; q < text.size() && q - p <= 10; ++q) {
+      const char c = text[q];
+      if (c < '0' || c > '9' || (q == p + 1 && c == '0')) break;
+      value = value * 10 + static_cast<std::size_t>(c - '0');
+      if (value > n) break;
+      if (value >= from && (best == 0 || value < best)) best = value;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+void TBotCommandControl::RunCustomCommand(TBotHost& host, const std::string& speaker,
+                                          const std::string& args, const std::string& text,
+                                          std::int32_t ping) {
+  std::string reply = text;
+  ReplaceAll(reply, "%ping", std::to_string(ping));
+  ReplaceAll(reply, "%user", speaker);
+  ReplaceAll(reply, "%text", args);
+  if (reply.size() > kMaxReply) return;
+  const std::vector<std::string> words = SplitQuoted(args, ' ');
+  if (reply.size() > 2 && reply[0] == '@') {
+    const char k = reply[1];
+    if (k < '0' || k > '9') return;
+    if (static_cast<std::size_t>(k - '0') > words.size()) return;
+    reply.erase(0, 2);
+  }
+  for (std::size_t i = NextPlaceholder(reply, 1, words.size()); i != 0;
+       i = NextPlaceholder(reply, i + 1, words.size())) {
+    ReplaceAll(reply, "%" + std::to_string(i), words[i - 1]);
+    if (reply.size() > kMaxReply) return;
+  }
+  host.QueueLine(reply);
+}
+
+bool TBotCommandControl::ProcessCommand(TBotHost& host, const std::string& speaker,
+                                        const std::string& line, const std::string& trigger,
+                                        const std::string& extra_flags, std::uint32_t bnet_flags,
+                                        std::int32_t ping, std::uint8_t source) {
+  if (line.empty()) return false;
+  const std::string first = FirstPiece(line);
+  if (first.size() <= trigger.size() ||
+      !EqualsNoCase(first.data(), trigger.data(), trigger.size())) {
+    return false;
+  }
+  const std::string word = first.substr(trigger.size());
+
+  std::int32_t access = 0;
+  std::string flags;
+  GetUserRights(speaker, access, flags);
+  if (speaker == "*") {
+    Ready = true;
+    access = kConsoleAccess;
+  }
+  std::string args = line.substr(trigger.size() + word.size());
+  TrimSpaces(args);
+  const std::string held = extra_flags + flags;
+
+  for (std::size_t i = 0; i < Commands.size(); ++i) {
+    // The list may change under a running command ("cmdadd", "cmddel"), so it is walked
+    // by position and each record is taken afresh.
+    TBotCommand& c = *Commands[i];
+    if (!c.Enabled) continue;
+    if (c.Name.size() != word.size() || !EqualsNoCase(c.Name.data(), word.data(), word.size())) {
+      continue;
+    }
+    if (c.Access > access && !HasAnyFlag(c.Flags, held)) continue;
+    const bool runnable = (c.CmdType == TCmdType::Internal && c.Handler) ||
+                          c.CmdType == TCmdType::Custom ||
+                          (c.CmdType == TCmdType::Plugin && c.PluginProc != nullptr);
+    if (!runnable) continue;
+    if (!Ready) continue;  // the gate stays shut for every later candidate too
+
+    bool handled = false;
+    switch (c.CmdType) {
+      case TCmdType::Internal: {
+        const TInternalHandler handler = c.Handler;  // the command may remove its record
+        handled = handler(speaker, args, flags, ping, bnet_flags, source);
+        break;
+      }
+      case TCmdType::Custom:
+        RunCustomCommand(host, speaker, args, c.Text, ping);
+        handled = true;
+        break;
+      case TCmdType::Plugin:
+        if (c.PluginLoaded) {
+          handled = c.PluginProc(speaker.c_str(), args.c_str(), flags.c_str(), ping, bnet_flags,
+                                 source) != 0;
+        }
+        break;
+    }
+    const TSettings& settings = host.Settings();
+    if (settings.FpEnable) {
+      const std::int32_t seconds = std::clamp(settings.FpTime, 0, 4'000'000);
+      host.RestartAntiFloodTimer(static_cast<std::uint32_t>(seconds) * 1000u);
+    }
+    Ready = false;
+    if (handled) return true;
+  }
+  return false;
 }
 
 }  // namespace corvane

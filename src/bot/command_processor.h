@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "bot/bot_host.h"
+
 // The procedure of a plug-in command; it crosses the plug-in boundary, so it is a plain C
 // function. The C header of the plug-in interface defines the same type under this guard.
 #ifndef CORVANE_TBOTCMDPROC_DEFINED
@@ -100,6 +102,17 @@ class TBotCommandControl {
   bool SaveToFile(const std::string& path) const;
 
   void SetReady() { Ready = true; }
+
+  // Runs at most one command for a line of talk, whisper, emote or the console: the
+  // trigger, the speaker's rights (with `extra_flags` in front of his own), the candidates
+  // in list order and the flood gate. True when a command handled the line.
+  bool ProcessCommand(TBotHost& host, const std::string& speaker, const std::string& line,
+                      const std::string& trigger, const std::string& extra_flags,
+                      std::uint32_t bnet_flags, std::int32_t ping, std::uint8_t source);
+  // Expands a custom command's text ("%ping", "%user", "%text", the "@k" rule and
+  // "%1".."%n") and queues it.
+  static void RunCustomCommand(TBotHost& host, const std::string& speaker, const std::string& args,
+                               const std::string& text, std::int32_t ping);
 
   // Stable addresses: dialogs edit records in place while dispatch reads them.
   std::vector<std::unique_ptr<TBotCmdUser>> Users;
