@@ -1,9 +1,9 @@
 #include "bnet/bnet.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "bnet/sid.h"
+#include "config/Operations.h"
 #include "config/codepage.h"
 
 namespace corvane {
@@ -45,16 +45,6 @@ std::string FourBytes(const std::string& s) {
   std::string t = s.substr(0, 4);
   t.resize(4, '\0');
   return t;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 }  // namespace
@@ -254,7 +244,7 @@ void TBNET::HandleAuthAccountLogon(TBuffer& m) {
   if (m.Length() < kLogonServerDataSize) Error(-2, "[BNET] Internal bot error.");
   if (IsPvPgn) {
     // These servers keep the hash of the password in lower case.
-    bnls_.HashData(Lower(Password));
+    bnls_.HashData(LowerCase(Password));
   } else {
     bnls_.LogonProof(m);
   }
@@ -554,9 +544,8 @@ void TBNET::HandleClanMemberStatusChange(TBuffer& m) {
   const std::uint8_t status = m.GetByte();
   m.GetNTString();  // location, not kept
   if (name == Username) ClanInfo.Rank = rank;
-  const std::string upper = Upper(name);
   for (TUser& u : ClanMembers) {
-    if (Upper(u.Name) == upper) {
+    if (EqualsNoCase(u.Name, name)) {
       u.Rank = rank;
       u.Status = status;
       break;

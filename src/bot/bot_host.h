@@ -55,7 +55,8 @@ class TBotHost {
 
   // Stops the anti-flood timer and starts it again with this interval.
   virtual void RestartAntiFloodTimer(std::uint32_t interval_ms) = 0;
-  // Closes the program as its own close command does.
+  // Closes the program as its own close command does. It is asked from inside a running
+  // command, so the core must end the program later (from its loop), never from here.
   virtual void Quit() = 0;
   // The wall clock, for the %time and %date of greet and idle messages.
   virtual std::time_t Now() const = 0;

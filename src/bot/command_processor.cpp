@@ -29,26 +29,6 @@ constexpr std::uint8_t kFileInternal = 1;
 constexpr std::uint8_t kFileCustom = 2;
 constexpr std::uint8_t kFilePlugin = 3;
 
-char Fold(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-}
-
-// Equal but for the case of ASCII letters; no string is built, so a scan over many
-// records costs a length test for most of them.
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
-std::string Upper(const std::string& s) {
-  std::string u(s);
-  for (char& c : u) c = Fold(c);
-  return u;
-}
-
 std::string NoLetter(const std::string& letter) {
   return letter == "?" ? std::string() : letter;
 }
@@ -73,7 +53,7 @@ std::string Int32Key(std::int32_t value, const std::string& rest) {
 class TCommandIndex {
  public:
   explicit TCommandIndex(const std::vector<std::unique_ptr<TBotCommand>>& commands) {
-    for (const auto& c : commands) Add(c.get(), Upper(c->Name));
+    for (const auto& c : commands) Add(c.get(), UpperCase(c->Name));
   }
 
   void Add(TBotCommand* c, const std::string& upper_name) {
@@ -107,7 +87,8 @@ class TCommandIndex {
     return Int32Key(access, upper_name);
   }
   static std::string PluginKey(const std::string& upper_name, const std::string& plugin_file) {
-    return Int32Key(static_cast<std::int32_t>(upper_name.size()), upper_name) + Upper(plugin_file);
+    return Int32Key(static_cast<std::int32_t>(upper_name.size()), upper_name) +
+           UpperCase(plugin_file);
   }
   static TBotCommand* Head(TQueues& queues, const std::string& key, TCmdType kind) {
     const auto it = queues.find(key);
@@ -126,7 +107,7 @@ class TCommandIndex {
 
 TBotCmdUser* TBotCommandControl::FindUser(const std::string& name) const {
   for (const auto& u : Users) {
-    if (SameText(u->Name, name)) return u.get();
+    if (EqualsNoCase(u->Name, name)) return u.get();
   }
   return nullptr;
 }
@@ -201,7 +182,7 @@ void TBotCommandControl::RemoveUserFlag(const std::string& name, const std::stri
 
 void TBotCommandControl::DeleteUser(const std::string& name) {
   const auto it = std::find_if(Users.begin(), Users.end(),
-                               [&](const auto& u) { return SameText(u->Name, name); });
+                               [&](const auto& u) { return EqualsNoCase(u->Name, name); });
   if (it != Users.end()) Users.erase(it);
 }
 
@@ -229,7 +210,7 @@ TBotCommand* TBotCommandControl::AddInternalCommand(const std::string& name,
   TBotCommand* match = nullptr;
   if (overwrite) {
     for (const auto& c : Commands) {
-      if (SameText(c->Name, name)) {
+      if (EqualsNoCase(c->Name, name)) {
         match = c.get();
         break;
       }
@@ -261,7 +242,7 @@ TBotCommand* TBotCommandControl::AddCustomCommand(const std::string& name, const
   TBotCommand* match = nullptr;
   if (overwrite) {
     for (const auto& c : Commands) {
-      if (c->CmdType == TCmdType::Custom && c->Access == access && SameText(c->Name, name)) {
+      if (c->CmdType == TCmdType::Custom && c->Access == access && EqualsNoCase(c->Name, name)) {
         match = c.get();
         break;
       }
@@ -273,8 +254,8 @@ TBotCommand* TBotCommandControl::AddCustomCommand(const std::string& name, const
 TBotCommand* TBotCommandControl::FindPluginCommand(const std::string& name,
                                                    const std::string& plugin_file) const {
   for (const auto& c : Commands) {
-    if (c->CmdType == TCmdType::Plugin && SameText(c->Name, name) &&
-        SameText(c->Text, plugin_file)) {
+    if (c->CmdType == TCmdType::Plugin && EqualsNoCase(c->Name, name) &&
+        EqualsNoCase(c->Text, plugin_file)) {
       return c.get();
     }
   }
@@ -325,7 +306,7 @@ bool TBotCommandControl::DeletePluginCommand(const std::string& name,
 
 TBotCommand* TBotCommandControl::FindCommand(const std::string& name, TCmdType kind) {
   for (const auto& c : Commands) {
-    if (c->CmdType == kind && SameText(c->Name, name)) return c.get();
+    if (c->CmdType == kind && EqualsNoCase(c->Name, name)) return c.get();
   }
   return nullptr;
 }
@@ -357,7 +338,7 @@ bool TBotCommandControl::LoadFromFile(const std::string& path) {
   // Each entry is SetUser; its first match is found through a map, as a scan per entry
   // would make a large file cost the square of its users.
   std::unordered_map<std::string, TBotCmdUser*> users;
-  for (const auto& u : Users) users.emplace(Upper(u->Name), u.get());
+  for (const auto& u : Users) users.emplace(UpperCase(u->Name), u.get());
   b.Skip(3);
   std::uint32_t count = b.GetDWord();
   for (std::uint32_t i = 0; i < count && b.Length() > 0; ++i) {
@@ -365,7 +346,7 @@ bool TBotCommandControl::LoadFromFile(const std::string& path) {
     const std::string name = b.GetNTString();
     const std::string flags = b.GetNTString();
     const auto access = static_cast<std::int32_t>(b.GetDWord());
-    std::string key = Upper(name);
+    std::string key = UpperCase(name);
     const auto it = users.find(key);
     TBotCmdUser* match = it == users.end() ? nullptr : it->second;
     TBotCmdUser* u = PutUser(match, name, access, flags);
@@ -383,7 +364,7 @@ bool TBotCommandControl::LoadFromFile(const std::string& path) {
     const bool enabled = b.GetByte() != 0;
     const std::uint8_t kind = version == 1 ? kFileInternal : b.GetByte();
     const std::string text = version == 1 ? std::string() : b.GetNTString();
-    const std::string key = Upper(name);
+    const std::string key = UpperCase(name);
     TBotCommand* match = nullptr;
     TBotCommand* c = nullptr;
     switch (kind) {
@@ -461,16 +442,6 @@ namespace {
 // that holds placeholders) is dropped instead of being expanded further.
 constexpr std::size_t kMaxReply = 8192;
 
-bool EqualsNoCase(const char* a, const char* b, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The first piece of SplitQuoted(line, ' '), without splitting the rest: most talk is not
 // a command, and this is all that tells.
 std::string FirstPiece(const std::string& line) {
@@ -542,7 +513,7 @@ bool TBotCommandControl::ProcessCommand(TBotHost& host, const std::string& speak
   if (line.empty()) return false;
   const std::string first = FirstPiece(line);
   if (first.size() <= trigger.size() ||
-      !EqualsNoCase(first.data(), trigger.data(), trigger.size())) {
+      !EqualsNoCase(std::string_view(first).substr(0, trigger.size()), trigger)) {
     return false;
   }
   const std::string word = first.substr(trigger.size());
@@ -563,7 +534,7 @@ bool TBotCommandControl::ProcessCommand(TBotHost& host, const std::string& speak
     // by position and each record is taken afresh.
     TBotCommand& c = *Commands[i];
     if (!c.Enabled) continue;
-    if (c.Name.size() != word.size() || !EqualsNoCase(c.Name.data(), word.data(), word.size())) {
+    if (!EqualsNoCase(c.Name, word)) {
       continue;
     }
     if (c.Access > access && !HasAnyFlag(c.Flags, held)) continue;

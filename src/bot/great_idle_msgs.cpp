@@ -1,6 +1,5 @@
 #include "bot/great_idle_msgs.h"
 
-#include <cctype>
 #include <chrono>
 #include <random>
 
@@ -27,17 +26,6 @@ std::string LocalTimeText(std::time_t now, bool date) {
                              : std::strftime(text, sizeof text, "%X", &local);
 #pragma GCC diagnostic pop
   return std::string(text, n);
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // "%rnd", "%time" and "%date", shared by both messages; false when nobody else is there.

@@ -1,6 +1,5 @@
 #include "bot/internal_commands.h"
 
-#include <cctype>
 #include <charconv>
 #include <map>
 
@@ -62,10 +61,7 @@ bool ParseLevel(const std::string& word, std::int32_t& level) {
 }
 
 bool HasUpperA(const std::string& flags) {
-  for (char c : flags) {
-    if (std::toupper(static_cast<unsigned char>(c)) == 'A') return true;
-  }
-  return false;
+  return UpperCase(flags).find('A') != std::string::npos;
 }
 
 std::string Replaced(std::string text, const std::string& what, const std::string& with) {
@@ -276,8 +272,7 @@ bool Ping(const TCall& c) {
 
 bool Protect(const TCall& c) {
   const std::vector<std::string> words = c.Words();
-  std::string word = words.empty() ? std::string() : words[0];
-  for (char& ch : word) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  const std::string word = words.empty() ? std::string() : UpperCase(words[0]);
   if (word == "KICK") {
     c.host.SetProtectMode(kProtectKick);
   } else if (word == "BAN") {
@@ -332,9 +327,7 @@ bool CheckConnected(TBotHost& host) {
 }
 
 TInternalHandler InternalHandler(TBotHost& host, const std::string& name) {
-  std::string key = name;
-  for (char& ch : key) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  const auto it = Commands().find(key);
+  const auto it = Commands().find(UpperCase(name));
   if (it == Commands().end()) return {};
   const TCommand command = it->second;
   return [&host, command](const std::string& speaker, const std::string& args, const std::string&,

@@ -235,4 +235,35 @@ bool DeleteFolder(const std::string& path) {
   return removed && !ec;
 }
 
+namespace {
+
+char FoldUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+}
+char FoldLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+}  // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && FoldUpper(a[i]) != FoldUpper(b[i])) return false;
+  }
+  return true;
+}
+
+std::string UpperCase(std::string_view s) {
+  std::string u(s);
+  for (char& c : u) c = FoldUpper(c);
+  return u;
+}
+
+std::string LowerCase(std::string_view s) {
+  std::string l(s);
+  for (char& c : l) c = FoldLower(c);
+  return l;
+}
+
 }  // namespace corvane

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane {
@@ -35,6 +36,12 @@ std::string TrimChar(const std::string& text, char c);
 // entries included. A symbolic link inside is removed as a link; what it points to is
 // left alone. Goes on past entries it cannot delete; true when the folder itself is gone.
 bool DeleteFolder(const std::string& path);
+
+// Names (accounts, commands, sections) are compared with ASCII letters folded; other bytes
+// must match exactly. These never depend on the process locale.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+std::string UpperCase(std::string_view s);
+std::string LowerCase(std::string_view s);
 
 inline std::uint8_t BoolToByte(bool b) {
   return b ? 1 : 0;

@@ -1,0 +1,139 @@
+#pragma once
+// A recording TBotHost for the bot tests, the dispatch fuzz target and the benchmarks: it
+// keeps every queued line and chat-pane line, owns the settings (as a missing profile.ini
+// gives them), the English texts and a database holding the internal commands bound to
+// this host, and plays the roster, the protection mode, the timers and the clock.
+// TLoopbackSession gives a session that is connected, to fake servers on 127.0.0.1.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bnet/bnet.h"
+#include "bot/bot_host.h"
+#include "bot/command_processor.h"
+#include "bot/internal_commands.h"
+#include "config/get_settings.h"
+#include "config/language.h"
+#include "fakes/fake_tcp_server.h"
+#include "net/NetObjs.h"
+#include "net/main_loop.h"
+
+namespace corvane::test {
+
+class TFakeBotHost : public TBotHost {
+ public:
+  TFakeBotHost() {
+    settings.Load("");
+    // The new database is saved once; a path of its own keeps hosts apart.
+    static std::atomic<int> serial{0};
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("corvane_fake_host_" + std::to_string(getpid()) +
+                                                  "_" + std::to_string(serial++) + ".bin");
+    db = ResetCommandDatabase(true, file.string(),
+                              [this](const std::string& n) { return InternalHandler(*this, n); });
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+  }
+  TFakeBotHost(const TFakeBotHost&) = delete;
+  TFakeBotHost& operator=(const TFakeBotHost&) = delete;
+
+  void QueueLine(const std::string& line) override { queued.push_back(line); }
+  void AddChatLine(const std::string& text, TColor color) override {
+    lines.emplace_back(text, color);
+  }
+  TBNET* Session() override { return session; }
+  const TSettings& Settings() const override { return settings; }
+  TBotCommandControl& Database() override { return *db; }
+  const TLanguage& Language() const override { return language; }
+  const std::vector<TUser>& Roster() const override { return roster; }
+  const TUser* FindChannelUser(const std::string& name) const override {
+    for (const TUser& u : roster) {
+      if (u.Name == name) return &u;
+    }
+    return nullptr;
+  }
+  TProtectMode ProtectMode() const override { return protect; }
+  void SetProtectMode(TProtectMode mode) override { protect = mode; }
+  void RestartAntiFloodTimer(std::uint32_t interval_ms) override {
+    flood_interval_ms = interval_ms;
+    ++flood_restarts;
+  }
+  void Quit() override { quit = true; }
+  std::time_t Now() const override { return now; }
+
+  // A line from `speaker` with the settings' trigger.
+  bool Say(const std::string& speaker, const std::string& line, std::uint8_t source = kSourceTalk,
+           const std::string& extra = "L", std::int32_t ping = 0) {
+    return db->ProcessCommand(*this, speaker, line, settings.Trigger, extra, 0, ping, source);
+  }
+  // A line typed on the bot's input line.
+  bool Console(const std::string& line, std::int32_t ping = 0) {
+    return db->ProcessCommand(*this, "*", line, "/", "L", 0, ping, kSourceConsole);
+  }
+  // The anti-flood timer's tick.
+  void Tick() { db->SetReady(); }
+
+  void AddMember(const std::string& name, std::uint8_t flags = 0, std::uint32_t ping = 0,
+                 const std::string& status = "") {
+    TUser u;
+    u.Name = name;
+    u.Flags = flags;
+    u.Ping = ping;
+    u.Info = status;
+    roster.push_back(std::move(u));
+  }
+  void Clear() {
+    queued.clear();
+    lines.clear();
+  }
+
+  TSettings settings;
+  TLanguage language;
+  std::unique_ptr<TBotCommandControl> db;
+  TBNET* session = nullptr;
+  std::vector<TUser> roster;
+  TProtectMode protect = kProtectOff;
+  std::uint32_t flood_interval_ms = 0;
+  int flood_restarts = 0;
+  bool quit = false;
+  std::time_t now = 1700000000;
+
+  std::vector<std::string> queued;
+  std::vector<std::pair<std::string, TColor>> lines;
+};
+
+// A session whose chat and BNLS connections are open to two silent servers; it stays
+// Active as long as nobody runs the loop for long.
+class TLoopbackSession {
+  // Declared first: the servers outlive the session that talks to them.
+  TFakeTcpServer chat_;
+  TFakeTcpServer bnls_;
+
+ public:
+  explicit TLoopbackSession(const std::string& unique_name = "Bot") {
+    SocketStartup();
+    bnet.UniqueName = unique_name;
+    bnet.BnlsServer = "127.0.0.1";
+    bnet.BnlsPort = bnls_.Port();
+    bnet.Connect("127.0.0.1", chat_.Port());
+    connected = loop.RunUntil(
+        [&] {
+          return bnet.ChatClient().State() == TClientState::Connected && bnet.Bnls().Connected();
+        },
+        5000);
+  }
+
+  TMainLoop loop;
+  TBNET bnet{loop};
+  bool connected = false;
+};
+
+}  // namespace corvane::test
