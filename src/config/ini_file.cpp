@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "config/Operations.h"
+
 namespace corvane {
 
 namespace {
@@ -31,14 +33,6 @@ std::string_view Trimmed(std::string_view s) {
   std::size_t last = s.size();
   while (last > first && IsBlank(s[last - 1])) --last;
   return s.substr(first, last - first);
-}
-
-std::string Folded(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 enum class Kind { kOther, kHeader, kKey };
@@ -259,7 +253,7 @@ void TIniFile::Index(Document& doc) {
     const LineInfo info = Classify(doc.lines[i].text);
     if (info.kind == Kind::kHeader) {
       const auto [it, fresh] =
-          doc.section_index.try_emplace(Folded(info.name), doc.sections.size());
+          doc.section_index.try_emplace(LowerCase(info.name), doc.sections.size());
       current = fresh ? it->second : kNone;
       if (fresh) {
         Section& s = doc.sections.emplace_back();
@@ -269,17 +263,17 @@ void TIniFile::Index(Document& doc) {
     } else if (info.kind == Kind::kKey && current != kNone) {
       Section& s = doc.sections[current];
       s.last_key = i;
-      if (s.keys.try_emplace(Folded(info.name), i).second) s.key_names.emplace_back(info.name);
+      if (s.keys.try_emplace(LowerCase(info.name), i).second) s.key_names.emplace_back(info.name);
     }
   }
 }
 
 std::size_t TIniFile::FindKey(const Document& doc, const std::string& section,
                               const std::string& key) {
-  const auto s = doc.section_index.find(Folded(Trimmed(section)));
+  const auto s = doc.section_index.find(LowerCase(Trimmed(section)));
   if (s == doc.section_index.end()) return kNone;
   const auto& keys = doc.sections[s->second].keys;
-  const auto k = keys.find(Folded(Trimmed(key)));
+  const auto k = keys.find(LowerCase(Trimmed(key)));
   return k == keys.end() ? kNone : k->second;
 }
 
@@ -315,7 +309,7 @@ std::vector<std::string> TIniFile::ReadSections() const {
 
 std::vector<std::string> TIniFile::ReadKeys(const std::string& section) const {
   const Document& doc = Current();
-  const auto s = doc.section_index.find(Folded(Trimmed(section)));
+  const auto s = doc.section_index.find(LowerCase(Trimmed(section)));
   if (s == doc.section_index.end()) return {};
   return doc.sections[s->second].key_names;
 }
@@ -335,7 +329,7 @@ bool TIniFile::Modify(const std::string& section, const std::string& key,
   // New lines take the line end of the first line.
   const Eol eol = lines.empty() || lines.front().eol == Eol::kNone ? Eol::kLf : lines.front().eol;
   Line entry{std::string(Trimmed(key)) + '=' + value, eol};
-  const auto s = doc_.section_index.find(Folded(Trimmed(section)));
+  const auto s = doc_.section_index.find(LowerCase(Trimmed(section)));
   if (s != doc_.section_index.end()) {
     const std::size_t after = doc_.sections[s->second].last_key;
     if (lines[after].eol == Eol::kNone) lines[after].eol = eol;
