@@ -481,16 +481,33 @@ std::size_t NextPlaceholder(const std::string& text, std::size_t from, std::size
   return best;
 }
 
+// ReplaceAll, unless the result would outgrow kMaxReply: each occurrence found now adds
+// the difference in length, so the growth is known before any byte is copied.
+bool ReplaceBounded(std::string& reply, const std::string& what, const std::string& with) {
+  if (with.size() > what.size()) {
+    std::size_t count = 0;
+    for (std::size_t p = reply.find(what); p != std::string::npos;
+         p = reply.find(what, p + what.size())) {
+      ++count;
+    }
+    if (count > (kMaxReply - std::min(reply.size(), kMaxReply)) / (with.size() - what.size())) {
+      return false;
+    }
+  }
+  ReplaceAll(reply, what, with);
+  return reply.size() <= kMaxReply;
+}
+
 }  // namespace
 
 void TBotCommandControl::RunCustomCommand(TBotHost& host, const std::string& speaker,
                                           const std::string& args, const std::string& text,
                                           std::int32_t ping) {
   std::string reply = text;
-  ReplaceAll(reply, "%ping", std::to_string(ping));
-  ReplaceAll(reply, "%user", speaker);
-  ReplaceAll(reply, "%text", args);
-  if (reply.size() > kMaxReply) return;
+  if (!ReplaceBounded(reply, "%ping", std::to_string(ping)) ||
+      !ReplaceBounded(reply, "%user", speaker) || !ReplaceBounded(reply, "%text", args)) {
+    return;
+  }
   const std::vector<std::string> words = SplitQuoted(args, ' ');
   if (reply.size() > 2 && reply[0] == '@') {
     const char k = reply[1];
@@ -500,8 +517,7 @@ void TBotCommandControl::RunCustomCommand(TBotHost& host, const std::string& spe
   }
   for (std::size_t i = NextPlaceholder(reply, 1, words.size()); i != 0;
        i = NextPlaceholder(reply, i + 1, words.size())) {
-    ReplaceAll(reply, "%" + std::to_string(i), words[i - 1]);
-    if (reply.size() > kMaxReply) return;
+    if (!ReplaceBounded(reply, "%" + std::to_string(i), words[i - 1])) return;
   }
   host.QueueLine(reply);
 }

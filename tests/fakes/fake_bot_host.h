@@ -35,8 +35,8 @@ class TFakeBotHost : public TBotHost {
     // The new database is saved once; a path of its own keeps hosts apart.
     static std::atomic<int> serial{0};
     const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("corvane_fake_host_" + std::to_string(getpid()) +
-                                                  "_" + std::to_string(serial++) + ".bin");
+        std::filesystem::temp_directory_path() /
+        ("corvane_fake_host_" + std::to_string(getpid()) + "_" + std::to_string(serial++) + ".bin");
     db = ResetCommandDatabase(true, file.string(),
                               [this](const std::string& n) { return InternalHandler(*this, n); });
     std::error_code ignored;
