@@ -1,0 +1,145 @@
+#pragma once
+// The application core that the main window owns: the session, the settings, the database,
+// the language, the roster, the outgoing queue and the timers; the start, connect and close
+// sequences; the routing of the session's events to the panes and the bot logic. It holds
+// no widget: a front end shows what it hands over.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/front_end.h"
+#include "app/member_views.h"
+#include "app/outgoing_queue.h"
+#include "app/roster.h"
+#include "bnet/bnet.h"
+#include "bot/bot_host.h"
+#include "bot/command_processor.h"
+#include "config/get_settings.h"
+#include "config/language.h"
+#include "config/profiles.h"
+#include "net/event_loop.h"
+
+namespace corvane {
+
+// Intervals of the automatic connection.
+inline constexpr std::uint32_t kStartupConnectMs = 1000;
+inline constexpr std::uint32_t kReconnectMs = 5000;
+inline constexpr std::uint32_t kFloodReconnectMs = 20 * 60 * 1000;
+inline constexpr std::uint32_t kShutdownWatchMs = 1000;
+inline constexpr std::uint32_t kAntiFloodMs = 1000;
+
+class TBotCore final : public TBotHost {
+ public:
+  TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front);
+  ~TBotCore() override;
+  TBotCore(const TBotCore&) = delete;
+  TBotCore& operator=(const TBotCore&) = delete;
+
+  // The creation sequence: folders, profiles.ini, the profile, its report line, the
+  // automatic connection one second later when the profile asks for it.
+  void Start();
+  // The close and destroy sequences: database, window keys, profile and settings saved,
+  // the session closed. Safe to call twice.
+  void Close();
+  bool Closed() const { return closed_; }
+
+  // Menu actions.
+  void ConnectClicked();
+  void DisconnectClicked();
+  void ExitClicked() { front_.RequestClose(); }
+  void ToggleUtf8();
+  void ToggleJoinNotify();
+  bool ChooseView(TViewMode mode);
+
+  // Enter on the input line with this prefix and text; true when the line was taken (the
+  // input line is then cleared and the text is in the history).
+  bool TypeLine(const std::string& prefix, const std::string& input);
+  const std::vector<std::string>& History() const { return history_; }
+
+  void ConnectBot();
+  void DisconnectBot();
+  // Loads the current profile again and applies it (after a profile switch).
+  void LoadProfile();
+  // Sends or handles one line as it leaves the queue.
+  void ProcessOutgoingLine(const std::string& line);
+
+  TBNET& Bnet() { return *session_; }
+  TProfiles& Profiles() { return profiles_; }
+  TSettings& MutableSettings() { return settings_; }
+  const TMemberViews& Views() const { return views_; }
+  const TRoster& ChannelRoster() const { return roster_; }
+  const TOutgoingQueue& Queue() const { return queue_; }
+  bool UserDisconnected() const { return user_disconnected_; }
+  bool AutoconnectPending() const { return autoconnect_.Active(); }
+  std::uint32_t AutoconnectInterval() const { return autoconnect_.Interval(); }
+  const std::string& CurrentChannel() const { return current_channel_; }
+  const std::string& LastWhisperer() const { return last_whisperer_; }
+
+  // TBotHost.
+  void QueueLine(const std::string& line) override { queue_.Push(line); }
+  void AddChatLine(const std::string& text, TColor color) override;
+  TBNET* Session() override { return session_.get(); }
+  const TSettings& Settings() const override { return settings_; }
+  TBotCommandControl& Database() override { return *database_; }
+  const TLanguage& Language() const override { return language_; }
+  const std::vector<TUser>& Roster() const override { return roster_.Members(); }
+  const TUser* FindChannelUser(const std::string& name) const override {
+    return roster_.Find(name);
+  }
+  TProtectMode ProtectMode() const override { return protect_mode_; }
+  void SetProtectMode(TProtectMode mode) override { protect_mode_ = mode; }
+  void RestartAntiFloodTimer(std::uint32_t interval_ms) override { anti_flood_.Start(interval_ms); }
+  void Quit() override;
+  std::time_t Now() const override;
+
+ private:
+  void ApplySettings();
+  void ResetDatabase();
+  void ShowLine(TPane pane, std::vector<TTextRun> runs);
+  void AddChatMessage(const std::string& head, TColor head_color, const std::string& body,
+                      TColor body_color, TPane pane = TPane::Chat);
+  void RefreshList(int kind, const TUser* entry = nullptr);
+  void StartAutoconnect(std::uint32_t interval_ms);
+  void QueueTick();
+  void ShutdownWatch();
+  std::string LangText(const std::string& section, const std::string& key,
+                       const std::string& default_text) const {
+    return language_.LangText(section, key, default_text);
+  }
+
+  // The session's callbacks.
+  void OnStatus(std::int32_t kind, std::int32_t code, const std::string& text);
+  void OnError(std::int32_t code, const std::string& text);
+  void OnChatEvent(std::int32_t id, const std::string& s1, const std::string& s2,
+                   const std::string& s3, std::uint32_t n1, std::uint32_t n2);
+  void OnProfile(std::int32_t kind, const TBNETUserProfStats* user, const TBNETClanProfStats* clan);
+  void Dispatch(const std::string& speaker, const std::string& text, std::uint32_t flags,
+                std::uint32_t ping, std::uint8_t source);
+
+  TEventLoop& loop_;
+  TFrontEnd& front_;
+  TProfiles profiles_;
+  std::unique_ptr<TBNET> session_;
+  TRoster roster_;
+  TSettings settings_;
+  TOutgoingQueue queue_;
+  TLanguage language_;
+  std::unique_ptr<TBotCommandControl> database_;
+  TMemberViews views_;
+  TProtectMode protect_mode_ = kProtectOff;
+  bool user_disconnected_ = false;
+  bool closed_ = false;
+  std::string current_channel_;
+  std::string last_whisperer_;
+  std::vector<std::string> history_;
+  TTimer queue_timer_;
+  TTimer anti_flood_;
+  TTimer idle_timer_;
+  TTimer autoconnect_;
+  TTimer shutdown_watch_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace corvane

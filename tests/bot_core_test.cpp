@@ -1,0 +1,178 @@
+// The application core end to end: fake chat and BNLS servers on 127.0.0.1, a recording
+// front end, and a manual clock for every timer.
+
+#include "app/bot_core.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "bnet/sid.h"
+#include "config/ini_file.h"
+#include "fakes/fake_bnls_server.h"
+#include "fakes/fake_chat_server.h"
+#include "net/main_loop.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TFakeBnlsServer;
+using test::TFakeChatServer;
+
+constexpr int kWait = 5000;
+
+struct RecordingFrontEnd : TFrontEnd {
+  void ShowLine(const TPaneLine& line) override { lines.push_back(line); }
+  void RequestClose() override { ++close_requests; }
+  int Count(const std::string& text, TPane pane = TPane::Chat) const {
+    int n = 0;
+    for (const TPaneLine& l : lines) n += l.pane == pane && l.Text() == text;
+    return n;
+  }
+  bool Shows(const std::string& text, TPane pane = TPane::Chat) const {
+    return Count(text, pane) > 0;
+  }
+  std::vector<TPaneLine> lines;
+  int close_requests = 0;
+};
+
+class Core : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SocketStartup();
+    home_ = fs::temp_directory_path() /
+            ("corvane-core-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(home_ / "profiles" / "test");
+    TSettings s;
+    s.Load("");
+    s.BnetServer = "127.0.0.1";
+    s.BnetPort = chat_server.Port();
+    s.BnlsServer = "127.0.0.1";
+    s.BnlsPort = bnls_server.Port();
+    s.Username = "Tester";
+    s.Password = "Secret";
+    s.Autoreconnect = true;
+    s.ConnectAtStartup = true;
+    ASSERT_TRUE(s.Save((home_ / "profiles" / "test" / "profile.ini").string()));
+    TIniFile(home_ / "profiles.ini").WriteString("Profiles", "CurrentProfile", "test");
+    chat_server.SetAccount("Tester", "Secret");
+    chat_server.SetChannelMembers({{"Boss", 0, 30, "PX3W 3H3W 12"}, {"Bob", 0, 60, "3RAW 1R3W 1"}});
+    core = std::make_unique<TBotCore>(loop, home_.string(), front);
+  }
+  void TearDown() override {
+    core.reset();
+    fs::remove_all(home_);
+    SocketCleanup();
+  }
+  bool InChannel() {
+    return loop.RunUntil([&] { return core->Bnet().LoggedOn && core->ChannelRoster().Size() >= 3; },
+                         kWait);
+  }
+  // Moves the clock in 100 ms steps, letting the socket threads' hand-offs run between.
+  void Advance(std::uint64_t ms) {
+    for (std::uint64_t done = 0; done < ms; done += 100) {
+      loop.Advance(100);
+      loop.RunUntil([] { return false; }, 2);
+    }
+  }
+  std::vector<std::string> SentChat() {
+    std::vector<std::string> out;
+    for (const auto& m : chat_server.MessagesWithId(SID_CHATCOMMAND)) {
+      out.push_back(m.body.substr(0, m.body.find('\0')));
+    }
+    return out;
+  }
+
+  fs::path home_;
+  TMainLoop loop{TMainLoop::TClock::Manual, 1'000'000};
+  TFakeBnlsServer bnls_server;
+  TFakeChatServer chat_server;
+  RecordingFrontEnd front;
+  std::unique_ptr<TBotCore> core;
+};
+
+TEST_F(Core, StartsConnectsAndAnswersACommandThroughTheQueue) {
+  core->Start();
+  EXPECT_TRUE(front.Shows("[BOT] Loaded profile: test"));
+  EXPECT_FALSE(core->Bnet().Active()) << "the connection waits one second";
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  EXPECT_EQ(core->CurrentChannel(), "The Void");
+  EXPECT_TRUE(front.Shows("[BNET] Connected!"));
+  EXPECT_EQ(core->Views().Caption(), "The Void(3)");
+
+  core->Database().SetUser("Boss", 100, "");
+  chat_server.SendChatEvent(5, "Boss", ".kick Bob");
+  ASSERT_TRUE(loop.RunUntil([&] { return core->Queue().Size() == 1; }, kWait));
+  EXPECT_TRUE(front.Shows("Boss: .kick Bob"));
+  Advance(1100);
+  ASSERT_TRUE(loop.RunUntil([&] { return !SentChat().empty(); }, kWait));
+  EXPECT_EQ(SentChat(), std::vector<std::string>{"/kick Bob"});
+
+  // Typed lines: a console command runs locally, other text is queued and echoed.
+  EXPECT_TRUE(core->TypeLine("", "/whoami"));
+  EXPECT_TRUE(front.Shows("[BOT] You have ALL access and ALL flags. Good luck!"));
+  EXPECT_TRUE(core->TypeLine("", "hello all"));
+  EXPECT_FALSE(core->TypeLine("", ""));
+  EXPECT_EQ(core->History(), (std::vector<std::string>{"hello all", "/whoami"}));
+  Advance(1100);
+  ASSERT_TRUE(loop.RunUntil([&] { return SentChat().size() == 2; }, kWait));
+  EXPECT_TRUE(front.Shows("Tester: hello all"));
+}
+
+TEST_F(Core, ReconnectRulesAfterDropsUserDisconnectsAndFlooding) {
+  core->Start();
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  chat_server.DropConnection();
+  ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
+  EXPECT_EQ(core->AutoconnectInterval(), kReconnectMs);
+  EXPECT_TRUE(core->ChannelRoster().Members().empty());
+  Advance(5000);
+  ASSERT_TRUE(InChannel()) << "reconnected five seconds after the drop";
+
+  // Flooding: twenty minutes, not shortened by the drop that follows.
+  chat_server.SendMessage(SID_FLOODDETECTED, "");
+  ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
+  EXPECT_EQ(core->AutoconnectInterval(), kFloodReconnectMs);
+  const int drops = front.Count("[BNET] Disconnected.");
+  chat_server.DropConnection();
+  ASSERT_TRUE(loop.RunUntil([&] { return front.Count("[BNET] Disconnected.") > drops; }, kWait));
+  EXPECT_EQ(core->AutoconnectInterval(), kFloodReconnectMs);
+
+  // The user's own Disconnect: no reconnection after the drop it causes.
+  core->ConnectClicked();
+  ASSERT_TRUE(InChannel());
+  core->DisconnectClicked();
+  ASSERT_TRUE(loop.RunUntil([&] { return !core->Bnet().Active(); }, kWait));
+  loop.RunUntil([] { return false; }, 100);
+  EXPECT_FALSE(core->AutoconnectPending());
+}
+
+TEST_F(Core, KillKeyClosesAndNothingIsLost) {
+  core->Start();
+  core->Database().SetUser("Keeper", 42, "S");
+  TIniFile(home_ / "profiles.ini").WriteBool("Shutdown", "Kill", true);
+  Advance(1000);
+  ASSERT_EQ(front.close_requests, 1);
+  core->Close();
+  TBotCommandControl reloaded;
+  ASSERT_TRUE(reloaded.LoadFromFile((home_ / "profiles" / "test" / "usrcmd.bin").string()));
+  std::int32_t access = 0;
+  std::string flags;
+  ASSERT_TRUE(reloaded.GetUserRights("keeper", access, flags));
+  EXPECT_EQ(access, 42);
+
+  // The next start clears the request.
+  RecordingFrontEnd second_front;
+  TBotCore second(loop, home_.string(), second_front);
+  second.Start();
+  EXPECT_FALSE(TIniFile(home_ / "profiles.ini").ReadBool("Shutdown", "Kill", true));
+  second.Close();
+}
+
+}  // namespace
+}  // namespace corvane
