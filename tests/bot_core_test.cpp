@@ -18,6 +18,7 @@ namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using test::TFakeBnlsServer;
 using test::TFakeChatServer;
 
@@ -150,6 +151,39 @@ TEST_F(Core, ReconnectRulesAfterDropsUserDisconnectsAndFlooding) {
   ASSERT_TRUE(loop.RunUntil([&] { return !core->Bnet().Active(); }, kWait));
   loop.RunUntil([] { return false; }, 100);
   EXPECT_FALSE(core->AutoconnectPending());
+}
+
+TEST_F(Core, WhispersLocalCommandsAndClanEventsReachTheRightPlaces) {
+  core->Start();
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+
+  chat_server.SendChatEvent(4, "Bob", "psst");
+  ASSERT_TRUE(loop.RunUntil([&] { return core->LastWhisperer() == "Bob"; }, kWait));
+  const std::string head = "The whisper message of the Battle.net user Bob";
+  EXPECT_TRUE(front.Shows(head + ": psst", TPane::Chat));
+  EXPECT_TRUE(front.Shows(head + ": psst", TPane::Whisper));
+  const TPaneLine& whisper = front.lines.back();
+  EXPECT_EQ(whisper.runs.front(), (TTextRun{head + ":", kGreen}));
+
+  // An operator's flags change moves him to the top of the channel view.
+  chat_server.SendChatEvent(9, "Bob", "", 2);
+  ASSERT_TRUE(loop.RunUntil([&] { return core->Views().Rows().front().name == "Bob"; }, kWait));
+
+  // Local commands act when they leave the queue and are never sent as chat.
+  EXPECT_TRUE(core->TypeLine("", "/join Elsewhere"));
+  EXPECT_TRUE(core->TypeLine("", "/clanprofile TOOLONG"));
+  Advance(2200);
+  ASSERT_TRUE(loop.RunUntil([&] { return core->CurrentChannel() == "Elsewhere"; }, kWait));
+  EXPECT_TRUE(front.Shows("Invalid clan tag: TOOLONG"));
+  EXPECT_TRUE(SentChat().empty());
+
+  // A clan invitation on a PvPGN server is refused with a red line.
+  core->MutableSettings().IsPvPgn = true;
+  chat_server.SendMessage(SID_CLANINVITATIONRESPONSE,
+                          TFakeChatServer::Dword(5) + "CBA\0"s + "The Clan\0"s + "chief\0"s);
+  ASSERT_TRUE(loop.RunUntil(
+      [&] { return front.Shows("[CLAN] PvPgn clan invitation now not supported."); }, kWait));
 }
 
 TEST_F(Core, KillKeyClosesAndNothingIsLost) {
