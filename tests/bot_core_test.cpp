@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "bnet/sid.h"
 #include "config/ini_file.h"
@@ -185,6 +186,60 @@ TEST_F(Core, WhispersLocalCommandsAndClanEventsReachTheRightPlaces) {
   ASSERT_TRUE(loop.RunUntil(
       [&] { return front.Shows("[CLAN] PvPgn clan invitation now not supported."); }, kWait));
 }
+
+#ifdef CORVANE_SOAK
+// Long: built into its own program (label "soak"), run by hand and in soak runs.
+int OpenDescriptors() {
+  return static_cast<int>(
+      std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+TEST_F(Core, SurvivesADropAtEveryStepOfTheLogon) {
+  core->Start();
+  // Lets the clock run in short steps while the sockets work (the BNLS re-open waits 400 ms).
+  const auto wait = [&](const std::function<bool()>& done) {
+    for (int i = 0; i < 300; ++i) {
+      if (loop.RunUntil(done, 20)) return true;
+      loop.Advance(100);
+    }
+    return false;
+  };
+  Advance(1000);
+  ASSERT_TRUE(wait([&] { return core->Bnet().LoggedOn; }));
+  const int fds = OpenDescriptors();
+  const std::uint8_t steps[] = {
+      TFakeChatServer::kDropOnAccept, SID_AUTH_INFO, SID_AUTH_ACCOUNTLOGON,
+      SID_AUTH_ACCOUNTLOGONPROOF,     SID_ENTERCHAT, SID_JOINCHANNEL};
+  for (const std::uint8_t step : steps) {
+    chat_server.SetDropOn(step);
+    const std::size_t reached = chat_server.MessagesWithId(step).size();
+    for (int cycle = 0; cycle < 100; ++cycle) {
+      if (cycle == 0) chat_server.DropConnection();
+      // Whatever the step, the loss ends in a reconnection scheduled by the rules.
+      ASSERT_TRUE(wait([&] { return core->AutoconnectPending(); }))
+          << "step " << int{step} << " cycle " << cycle <<
+          [&] {
+            std::string tail;
+            for (std::size_t i = front.lines.size() > 12 ? front.lines.size() - 12 : 0;
+                 i < front.lines.size(); ++i) {
+              tail += "\n" + front.lines[i].Text();
+            }
+            return tail + "\nchat state " + std::to_string(int(core->Bnet().ChatClient().State())) +
+                   " bnls state " + std::to_string(int(core->Bnet().Bnls().Client().State()));
+          }();
+      loop.Advance(kReconnectMs);
+    }
+    if (step != TFakeChatServer::kDropOnAccept) {
+      EXPECT_GE(chat_server.MessagesWithId(step).size(), reached + 99)
+          << "every cycle got as far as step " << int{step};
+    }
+  }
+  // With the server well again the bot gets back into its channel.
+  chat_server.SetDropOn(0);
+  ASSERT_TRUE(wait([&] { return core->Bnet().LoggedOn && core->ChannelRoster().Size() >= 3; }));
+  EXPECT_LE(OpenDescriptors(), fds + 2) << "descriptors stay flat across 600 cycles";
+}
+#endif
 
 TEST_F(Core, KillKeyClosesAndNothingIsLost) {
   core->Start();

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds Corvane with its tests and runs every test.
 #   CORVANE_SANITIZE=address,undefined|thread   build with sanitizers
-#   CORVANE_TEST_LABEL=threaded                  run only the tests with that label
+#   CORVANE_TEST_LABEL=threaded|unit|soak        run only the tests with that label
 #   CORVANE_BUILD_DIR=DIR                        build directory (default build-test)
 #   CORVANE_CMAKE_ARGS="..."                     more CMake options (CI adds -DCORVANE_WERROR=ON)
 set -euo pipefail
@@ -15,7 +15,8 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_GUI=OFF \
       -DCORVANE_SANITIZE="$sanitize" ${CORVANE_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-label=()
+# The soak tests (hundreds of reconnections) run only when asked for by label.
+label=(-LE soak)
 if [[ -n "${CORVANE_TEST_LABEL:-}" ]]; then label=(-L "$CORVANE_TEST_LABEL"); fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

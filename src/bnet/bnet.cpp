@@ -145,7 +145,9 @@ void TBNET::ChatConnected(int code) {
   receive_.Clear();
   Status(1, 2, "Connected!");
   if (bnls_.Connected()) {
-    // Give the old BNLS connection time to close, without stalling the main thread.
+    // Give the old BNLS connection time to close, without stalling the main thread; its
+    // notices belong to an earlier logon and must not act on this one.
+    bnls_logon_ = false;
     bnls_.Disconnect();
     bnls_wait_.StartSingleShot(kBnlsRestartDelayMs);
     return;
@@ -165,6 +167,9 @@ void TBNET::StartBnls() {
 }
 
 void TBNET::ChatDisconnected() {
+  // The logon this BNLS connection served is over: nothing it says may reach the next one.
+  bnls_logon_ = false;
+  bnls_wait_.Stop();
   Status(1, 3, "Disconnected.");
 }
 
@@ -187,12 +192,14 @@ void TBNET::BnlsDisconnected() {
 }
 
 void TBNET::BnlsVersionByte(std::uint32_t version_byte) {
+  if (!bnls_logon_) return;
   Status(2, 303, "Version byte received.");
   version_byte_ = version_byte;
   bnls_.ChooseNLSRevision(kNlsRevision);
 }
 
 void TBNET::BnlsRevisionChosen() {
+  if (!bnls_logon_) return;
   Status(2, 304, "Revision choosed.");
   TBuffer b;
   b.AddByte(kProtocolByte);
@@ -229,6 +236,7 @@ void TBNET::HandleAuthInfo(TBuffer& m) {
 }
 
 void TBNET::BnlsLogonChallenge(const TBuffer& answer) {
+  if (!bnls_logon_) return;
   TBuffer b(answer);
   b.AddNTString(Username);
   SendMessage(SID_AUTH_ACCOUNTLOGON, b);
@@ -256,7 +264,7 @@ void TBNET::BnlsLogonProof(const TBuffer& answer) {
 }
 
 void TBNET::BnlsHashData(const TBuffer& answer) {
-  if (IsPvPgn) SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
+  if (bnls_logon_ && IsPvPgn) SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
 }
 
 void TBNET::HandleAuthAccountLogonProof(TBuffer& m) {

@@ -221,8 +221,9 @@ class TBNET {
   std::uint32_t version_byte_ = 0;
   int last_result_ = 0;
   bool in_receive_ = false;
-  // The BNLS connection belongs to the logon under way; notices of one that Disconnect
-  // abandoned must not touch a newer connection.
+  // The BNLS connection belongs to the logon under way. Set when it is opened; cleared by
+  // Disconnect, by the loss of the chat connection and when a new logon closes an old BNLS
+  // connection: the notices and answers of an abandoned one never touch a newer logon.
   bool bnls_logon_ = false;
   bool stop_framing_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

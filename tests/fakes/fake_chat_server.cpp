@@ -94,8 +94,9 @@ std::string ChatEvent(std::uint32_t event, const std::string& user, const std::s
 
 TFakeChatServer::TFakeChatServer() {
   tcp_.SetDataHandler([this](TFakeTcpServer&, std::string& inbox) { OnData(inbox); });
-  tcp_.SetAcceptHandler([this](TFakeTcpServer&) {
+  tcp_.SetAcceptHandler([this](TFakeTcpServer& tcp) {
     std::lock_guard lock(mutex_);
+    if (drop_on_ == kDropOnAccept) tcp.CloseConnection();
     first_byte_done_ = false;
     protocol_byte_seen_ = false;
     broken_ = false;
@@ -156,6 +157,11 @@ void TFakeChatServer::SetClan(const std::string& tag, std::uint8_t rank) {
   has_clan_ = true;
   clan_tag_ = tag;
   clan_rank_ = rank;
+}
+
+void TFakeChatServer::SetDropOn(std::uint8_t id) {
+  std::lock_guard lock(mutex_);
+  drop_on_ = id;
 }
 
 void TFakeChatServer::SetMissingChannel(const std::string& channel) {
@@ -330,6 +336,10 @@ void TFakeChatServer::Handle(const TChatMessage& m) {
   std::string out;
   {
     std::lock_guard lock(mutex_);
+    if (drop_on_ != 0 && m.id == drop_on_) {
+      tcp_.CloseConnection();
+      return;
+    }
     const std::string unique = has_unique_name_ ? unique_name_ : logon_user_;
     switch (m.id) {
       case SID_AUTH_INFO:

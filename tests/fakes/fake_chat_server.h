@@ -67,6 +67,10 @@ class TFakeChatServer {
   void SetProofExtraString(const std::string& s);
   // Sends a SID_PING before the SID_AUTH_INFO answer.
   void SetPingBeforeAuthInfo(bool on, std::uint32_t value = 0x1234);
+  // Drops the connection instead of answering the client's message with this id
+  // (kDropOnAccept: as soon as a connection is accepted; 0: never).
+  static constexpr std::uint8_t kDropOnAccept = 0xFF;
+  void SetDropOn(std::uint8_t id);
   // The unique name given in the SID_ENTERCHAT answer (default: the user name).
   void SetUniqueName(const std::string& name);
   // Sends SID_CLANINFO after a successful proof, before the SID_ENTERCHAT answer.
@@ -114,6 +118,7 @@ class TFakeChatServer {
   std::uint32_t account_logon_status_ = 0;
   std::uint32_t proof_status_ = 0;
   bool pvpgn_ = false;
+  std::uint8_t drop_on_ = 0;
   bool has_proof_extra_ = false;
   std::string proof_extra_;
   bool ping_before_auth_info_ = false;
