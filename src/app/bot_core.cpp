@@ -276,8 +276,8 @@ void TBotCore::ToggleJoinNotify() {
 void TBotCore::OnStatus(std::int32_t kind, std::int32_t code, const std::string& text) {
   const TColor color = kind == 1 ? kLime : kind == 2 ? kGreen : kind == 3 ? kYellow : kWhite;
   if (code == 3) {
+    views_.Clear();
     roster_.Clear();
-    RefreshList(kRefreshChannel);
     views_.SetCaption("Not connected");
     front_.ViewChanged();
     if (settings_.Autoreconnect && !user_disconnected_ && !autoconnect_.Active()) {

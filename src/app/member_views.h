@@ -48,6 +48,8 @@ class TMemberViews {
   const std::vector<TViewRow>& Rows() const { return rows_; }
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string caption) { caption_ = std::move(caption); }
+  // Empties whichever list is shown (the connection closed).
+  void Clear() { rows_.clear(); }
 
   // Redraws or updates the shown list; a kind that does not concern it changes nothing.
   void Refresh(int kind, const TUser* entry, const TViewSource& source);

@@ -72,6 +72,12 @@ std::vector<TBnlsRequest> TFakeBnlsServer::Requests() const {
   return requests_;
 }
 
+void TFakeBnlsServer::ClearRequests() {
+  std::lock_guard lock(mutex_);
+  requests_.clear();
+  tcp_.ClearReceived();
+}
+
 bool TFakeBnlsServer::WaitForRequests(std::size_t n, int timeout_ms) const {
   return TFakeTcpServer::WaitFor([&] { return Requests().size() >= n; }, timeout_ms);
 }

@@ -36,6 +36,7 @@ class TFakeBnlsServer {
   void SetCloseAfterRequests(int n);
 
   std::vector<TBnlsRequest> Requests() const;
+  void ClearRequests();  // forgets the record (long runs keep memory flat)
   bool WaitForRequests(std::size_t n, int timeout_ms) const;
 
   // The payloads this server answers with, for the tests to compare.

@@ -189,6 +189,12 @@ std::vector<TChatMessage> TFakeChatServer::Messages() const {
   return messages_;
 }
 
+void TFakeChatServer::ClearMessages() {
+  std::lock_guard lock(mutex_);
+  messages_.clear();
+  tcp_.ClearReceived();
+}
+
 std::vector<TChatMessage> TFakeChatServer::MessagesWithId(std::uint8_t id) const {
   std::lock_guard lock(mutex_);
   std::vector<TChatMessage> out;

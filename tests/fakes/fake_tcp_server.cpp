@@ -94,6 +94,12 @@ std::string TFakeTcpServer::Received() const {
   return received_;
 }
 
+void TFakeTcpServer::ClearReceived() {
+  std::lock_guard lock(mutex_);
+  received_.clear();
+  received_.shrink_to_fit();
+}
+
 int TFakeTcpServer::Accepted() const {
   std::lock_guard lock(mutex_);
   return accepted_;

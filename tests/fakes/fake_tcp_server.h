@@ -38,8 +38,9 @@ class TFakeTcpServer {
   void Stop();
 
   std::string Received() const;  // every byte of every connection, in order
-  int Accepted() const;          // connections accepted so far
-  int Closed() const;            // connections that have ended
+  void ClearReceived();
+  int Accepted() const;  // connections accepted so far
+  int Closed() const;    // connections that have ended
   bool HasConnection() const;
   // Waits (sleeping in short steps, bounded by timeout_ms) until pred() holds.
   static bool WaitFor(const std::function<bool()>& pred, int timeout_ms);
