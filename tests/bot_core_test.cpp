@@ -246,6 +246,30 @@ TEST_F(Core, ALostConnectionEmptiesWhicheverListIsShown) {
   EXPECT_EQ(core->Views().Caption(), "Not connected");
 }
 
+// A connection dropped right after it was made leaves the BNLS connection of its logon
+// still being made; the next logon, starting at once, must not wait for it for ever.
+TEST_F(Core, ALogonRightAfterADroppedOneIsNotHeldUpByItsBnlsConnection) {
+  core->Start();
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  for (int round = 0; round < 40; ++round) {
+    chat_server.SetDropOn(TFakeChatServer::kDropOnAccept);
+    chat_server.DropConnection();
+    ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
+    loop.Advance(kReconnectMs);  // reconnects, and is dropped on accept
+    ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
+    chat_server.SetDropOn(0);
+    loop.Advance(kReconnectMs);  // at once: that logon's BNLS connection is still on its way
+    bool in = false;
+    for (int i = 0; i < 100 && !in; ++i) {
+      in = loop.RunUntil([&] { return core->Bnet().LoggedOn; }, 20);
+      loop.Advance(100);
+    }
+    ASSERT_TRUE(in) << "round " << round << ": bnls state "
+                    << int(core->Bnet().Bnls().Client().State());
+  }
+}
+
 #ifdef CORVANE_SOAK
 // Long: built into its own program (label "soak"), run by hand and in soak runs.
 int OpenDescriptors() {

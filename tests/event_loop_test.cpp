@@ -1,8 +1,11 @@
 #include "net/event_loop.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -164,6 +167,40 @@ TEST(SyncCall, CancelReleasesAWaitingWorkerAndDropsItsCall) {
   hand_off.reset();
   loop.ProcessEvents(0);  // the queued call is still in the loop: it must do nothing
   EXPECT_FALSE(ran);
+}
+
+TEST(MainLoop, WatchedDescriptorsWakeTheLoopAndMayBeUnwatchedFromACallback) {
+  TMainLoop loop;
+  int a[2], b[2];
+  ASSERT_EQ(pipe(a), 0);
+  ASSERT_EQ(pipe(b), 0);
+  std::string got;
+  int b_calls = 0;
+  loop.WatchFd(a[0], [&] {
+    char buf[16];
+    const ssize_t n = read(a[0], buf, sizeof buf);
+    if (n <= 0) {
+      loop.UnwatchFd(a[0]);  // end of input: level-triggered, so it must go
+      loop.UnwatchFd(b[0]);  // and another one, due in this same round
+      return;
+    }
+    got.append(buf, static_cast<std::size_t>(n));
+  });
+  loop.WatchFd(b[0], [&] { ++b_calls; });
+  ASSERT_EQ(write(a[1], "hi", 2), 2);
+  ASSERT_TRUE(loop.RunUntil([&] { return got == "hi"; }, 2000));
+  // Both ends closed: a's end of input and b's hang-up arrive in one round; a's callback
+  // removes both, so b's is not called after it was unwatched.
+  close(a[1]);
+  close(b[1]);
+  loop.ProcessEvents(1000);
+  EXPECT_EQ(b_calls, 0);
+  // Nothing is watched any more: the loop sleeps the whole wait instead of spinning.
+  const auto t0 = std::chrono::steady_clock::now();
+  loop.ProcessEvents(50);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(40));
+  close(a[0]);
+  close(b[0]);
 }
 
 }  // namespace

@@ -158,7 +158,11 @@ void TBNET::ChatConnected(int code) {
 void TBNET::StartBnls() {
   if (!Active()) return;  // the chat connection went away meanwhile
   if (bnls_.Client().Active()) {
-    bnls_wait_.StartSingleShot(kBnlsIdlePollMs);  // still closing
+    // A connection of an earlier logon is still closing, or was still being made when that
+    // logon ended and has come up since: it is closed (again) and awaited, never waited for
+    // as if it would close by itself.
+    bnls_.Disconnect();
+    bnls_wait_.StartSingleShot(kBnlsIdlePollMs);
     return;
   }
   bnls_logon_ = true;

@@ -120,8 +120,19 @@ void TMainLoop::ProcessEvents(int wait_ms) {
       timeout = timeout < 0 ? left : std::min(timeout, left);
     }
   }
-  pollfd pfd{wake_fd_, POLLIN, 0};
-  if (poll(&pfd, 1, timeout) > 0) DrainEventFd(wake_fd_);
+  std::vector<pollfd> fds{{wake_fd_, POLLIN, 0}};
+  for (const auto& [fd, fn] : watches_) fds.push_back({fd, POLLIN, 0});
+  if (poll(fds.data(), fds.size(), timeout) > 0) {
+    if (fds[0].revents != 0) DrainEventFd(wake_fd_);
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+      if (fds[i].revents == 0) continue;
+      // Looked up again: an earlier callback of this round may have unwatched it.
+      auto it = watches_.find(fds[i].fd);
+      if (it == watches_.end()) continue;
+      auto fn = it->second;
+      (*fn)();
+    }
+  }
   RunPosted();
   FireDueTimers(NowMs());
 }
@@ -147,6 +158,14 @@ void TMainLoop::Advance(std::uint64_t ms) {
     Fire(id, manual_now_);
   }
   manual_now_ = target;
+}
+
+void TMainLoop::WatchFd(int fd, std::function<void()> on_ready) {
+  watches_[fd] = std::make_shared<std::function<void()>>(std::move(on_ready));
+}
+
+void TMainLoop::UnwatchFd(int fd) {
+  watches_.erase(fd);
 }
 
 void TMainLoop::RunPosted() {

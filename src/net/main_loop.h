@@ -36,6 +36,12 @@ class TMainLoop final : public TEventLoop {
   void DestroyTimer(TTimerId id) override;
   std::uint32_t TickMs() const override;
 
+  // Calls on_ready on the loop's thread whenever fd is readable, hung up or in error (the
+  // console front end's stdin and signals). One watch per descriptor; a later call
+  // replaces it. The callback may unwatch any descriptor, its own included.
+  void WatchFd(int fd, std::function<void()> on_ready);
+  void UnwatchFd(int fd);
+
   // Milliseconds of the loop's clock, unwrapped.
   std::uint64_t NowMs() const;
 
@@ -73,6 +79,7 @@ class TMainLoop final : public TEventLoop {
   std::mutex posted_mutex_;
   std::deque<std::function<void()>> posted_;
 
+  std::map<int, std::shared_ptr<std::function<void()>>> watches_;
   std::map<TTimerId, Timer> timers_;
   TTimerId next_timer_id_ = 1;
 
