@@ -143,6 +143,12 @@ TEST_F(Profiles, DeleteAndRenameRefuseTheCurrentOneAndStayInsideProfiles) {
   EXPECT_TRUE(fs::exists(home_ / "profiles" / "spare"));
   EXPECT_EQ(profiles->DeleteProfile("spare", kYes).text_key, "profdelok");
   EXPECT_FALSE(fs::exists(home_ / "profiles" / "spare"));
+  // Names that lead out of profiles/ are no profile: the home and its profiles stay.
+  for (const std::string outside : {"..", ".", "../profiles", "third/.."}) {
+    EXPECT_TRUE(profiles->DeleteProfile(outside, kYes).Empty()) << outside;
+    EXPECT_TRUE(profiles->RenameProfile(outside, "moved").Empty()) << outside;
+  }
+  EXPECT_TRUE(fs::exists(home_ / "profiles" / "third" / "profile.ini"));
 
   EXPECT_EQ(profiles->RenameRefusal("current").text_key, "profrmerror1");
   EXPECT_EQ(profiles->RenameProfile("current", "x").text_key, "profrmerror1");

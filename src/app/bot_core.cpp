@@ -58,7 +58,6 @@ void TBotCore::Start() {
     AddChatLine("[BOT] " + language_.Text(kProfSection, "profmsgloaderr"), kRed);
   }
   if (settings_.ConnectAtStartup) StartAutoconnect(kStartupConnectMs);
-  queue_timer_.Start(kQueueTickMs);
   anti_flood_.Start(kAntiFloodMs);
   shutdown_watch_.Start(kShutdownWatchMs);
 }
@@ -210,8 +209,15 @@ void TBotCore::ShutdownWatch() {
 
 // ---- The outgoing queue ----
 
+void TBotCore::QueueLine(const std::string& line) {
+  queue_.Push(line);
+  // The consumer ticks only while lines wait: an idle bot is not woken ten times a second.
+  if (!closed_ && !queue_timer_.Active()) queue_timer_.Start(kQueueTickMs);
+}
+
 void TBotCore::QueueTick() {
   if (auto line = queue_.Tick(loop_.TickMs())) ProcessOutgoingLine(*line);
+  if (queue_.Empty()) queue_timer_.Stop();
 }
 
 void TBotCore::ProcessOutgoingLine(const std::string& line) {

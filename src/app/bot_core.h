@@ -78,7 +78,7 @@ class TBotCore final : public TBotHost {
   const std::string& LastWhisperer() const { return last_whisperer_; }
 
   // TBotHost.
-  void QueueLine(const std::string& line) override { queue_.Push(line); }
+  void QueueLine(const std::string& line) override;
   void AddChatLine(const std::string& text, TColor color) override;
   TBNET* Session() override { return session_.get(); }
   const TSettings& Settings() const override { return settings_; }

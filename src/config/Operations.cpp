@@ -266,4 +266,12 @@ std::string LowerCase(std::string_view s) {
   return l;
 }
 
+std::string BlankControls(std::string text) {
+  for (char& c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = ' ';
+  }
+  return text;
+}
+
 }  // namespace corvane

@@ -43,6 +43,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 
+// The text with every control character (DEL too) as a blank: for one line of a console,
+// where a line break would split it and an escape sequence would act on the terminal.
+std::string BlankControls(std::string text);
+
 inline std::uint8_t BoolToByte(bool b) {
   return b ? 1 : 0;
 }

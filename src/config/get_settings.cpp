@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
+
 #include "config/ini_file.h"
 
 namespace corvane {
@@ -16,42 +18,78 @@ constexpr char kOther[] = "Other";
 
 constexpr mode_t kPrivateMode = 0600;
 
+constexpr std::int32_t kMinInt = INT32_MIN;
+constexpr std::int32_t kMaxInt = INT32_MAX;
+
+constexpr TSettingField Text(const char* section, const char* key, std::string TSettings::*field,
+                             const char* default_value) {
+  return {section, key, field, nullptr, nullptr, default_value, 0, kMinInt, kMaxInt};
+}
+
+constexpr TSettingField Number(const char* section, const char* key, std::int32_t TSettings::*field,
+                               std::int32_t default_value, std::int32_t min = kMinInt,
+                               std::int32_t max = kMaxInt) {
+  return {section, key, nullptr, field, nullptr, "", default_value, min, max};
+}
+
+constexpr TSettingField Flag(const char* section, const char* key, bool TSettings::*field,
+                             bool default_value) {
+  return {section, key, nullptr, nullptr, field, "", default_value ? 1 : 0, 0, 1};
+}
+
+constexpr TSettingField kFields[] = {
+    Text(kMain, "Username", &TSettings::Username, ""),
+    Text(kMain, "Password", &TSettings::Password, ""),
+    Text(kMain, "BnetServer", &TSettings::BnetServer, kDefaultBnetServer),
+    Number(kMain, "BnetPort", &TSettings::BnetPort, kDefaultBnetPort),
+    Flag(kMain, "IsPvPgn", &TSettings::IsPvPgn, false),
+    Text(kMain, "BnlsServer", &TSettings::BnlsServer, kDefaultBnlsServer),
+    Number(kMain, "BnlsPort", &TSettings::BnlsPort, kDefaultBnlsPort),
+    Text(kMain, "HomeChannel", &TSettings::HomeChannel, ""),
+    Text(kMain, "Trigger", &TSettings::Trigger, kDefaultTrigger),
+    Flag(kMain, "PingSpoofing", &TSettings::PingSpoofing, false),
+    Flag(kMain, "Autoreconnect", &TSettings::Autoreconnect, false),
+    Flag(kMain, "ConnectAtStartup", &TSettings::ConnectAtStartup, false),
+    // The products BNLS knows.
+    Number(kMain, "Game", &TSettings::Game, kDefaultGame, 1, 8),
+
+    Text(kLocal, "Languige", &TSettings::Language, kDefaultLanguage),
+
+    Flag(kMain, "UTF8", &TSettings::UTF8, true),
+    Flag(kMain, "JoinNotify", &TSettings::JoinNotify, false),
+    Flag(kMain, "VisWhisper", &TSettings::VisWhisper, true),
+
+    Flag(kGreet, "Enable", &TSettings::GreetEnable, false),
+    Flag(kGreet, "Whisper", &TSettings::GreetWhisper, false),
+    Flag(kGreet, "ForMyClan", &TSettings::GreetForMyClan, false),
+    Text(kGreet, "Msg", &TSettings::GreetMsg, ""),
+
+    Flag(kIdle, "Enable", &TSettings::IdleEnable, false),
+    Number(kIdle, "Interval", &TSettings::IdleInterval, kDefaultIdleInterval),
+    Text(kIdle, "Msg", &TSettings::IdleMsg, ""),
+
+    Flag(kOther, "fp_enable", &TSettings::FpEnable, false),
+    Number(kOther, "fp_time", &TSettings::FpTime, kDefaultFpTime),
+};
+
 }  // namespace
+
+std::span<const TSettingField> SettingFields() {
+  return kFields;
+}
 
 void TSettings::Load(const std::string& path) {
   const TIniFile ini(path);
-  Username = ini.ReadString(kMain, "Username", "");
-  Password = ini.ReadString(kMain, "Password", "");
-  BnetServer = ini.ReadString(kMain, "BnetServer", kDefaultBnetServer);
-  BnetPort = ini.ReadInteger(kMain, "BnetPort", kDefaultBnetPort);
-  IsPvPgn = ini.ReadBool(kMain, "IsPvPgn", false);
-  BnlsServer = ini.ReadString(kMain, "BnlsServer", kDefaultBnlsServer);
-  BnlsPort = ini.ReadInteger(kMain, "BnlsPort", kDefaultBnlsPort);
-  HomeChannel = ini.ReadString(kMain, "HomeChannel", "");
-  Trigger = ini.ReadString(kMain, "Trigger", kDefaultTrigger);
-  PingSpoofing = ini.ReadBool(kMain, "PingSpoofing", false);
-  Autoreconnect = ini.ReadBool(kMain, "Autoreconnect", false);
-  ConnectAtStartup = ini.ReadBool(kMain, "ConnectAtStartup", false);
-  Game = ini.ReadInteger(kMain, "Game", kDefaultGame);
-  UTF8 = ini.ReadBool(kMain, "UTF8", true);
-  JoinNotify = ini.ReadBool(kMain, "JoinNotify", false);
-  VisWhisper = ini.ReadBool(kMain, "VisWhisper", true);
-
-  GreetEnable = ini.ReadBool(kGreet, "Enable", false);
-  GreetWhisper = ini.ReadBool(kGreet, "Whisper", false);
-  GreetForMyClan = ini.ReadBool(kGreet, "ForMyClan", false);
-  GreetMsg = ini.ReadString(kGreet, "Msg", "");
-
-  IdleEnable = ini.ReadBool(kIdle, "Enable", false);
-  IdleInterval = ini.ReadInteger(kIdle, "Interval", kDefaultIdleInterval);
-  IdleMsg = ini.ReadString(kIdle, "Msg", "");
-
-  FpEnable = ini.ReadBool(kOther, "fp_enable", false);
-  FpTime = ini.ReadInteger(kOther, "fp_time", kDefaultFpTime);
-
-  if (Game < 1 || Game > 8) Game = kDefaultGame;
-
-  Language = ini.ReadString(kLocal, "Languige", kDefaultLanguage);
+  for (const TSettingField& f : kFields) {
+    if (f.text != nullptr) {
+      this->*f.text = ini.ReadString(f.section, f.key, f.text_default);
+    } else if (f.number != nullptr) {
+      const std::int32_t value = ini.ReadInteger(f.section, f.key, f.number_default);
+      this->*f.number = value < f.min || value > f.max ? f.number_default : value;
+    } else {
+      this->*f.flag = ini.ReadBool(f.section, f.key, f.number_default != 0);
+    }
+  }
 }
 
 bool TSettings::Save(const std::string& path) const {
@@ -65,37 +103,16 @@ bool TSettings::Save(const std::string& path) const {
   TIniFile ini(path);
   ini.SetCreateMode(kPrivateMode);
   ini.BeginUpdate();
-  bool ok = ini.WriteString(kMain, "Username", Username);
-  ok = ini.WriteString(kMain, "Password", Password) && ok;
-  ok = ini.WriteString(kMain, "BnetServer", BnetServer) && ok;
-  ok = ini.WriteInteger(kMain, "BnetPort", BnetPort) && ok;
-  ok = ini.WriteBool(kMain, "IsPvPgn", IsPvPgn) && ok;
-  ok = ini.WriteString(kMain, "BnlsServer", BnlsServer) && ok;
-  ok = ini.WriteInteger(kMain, "BnlsPort", BnlsPort) && ok;
-  ok = ini.WriteString(kMain, "HomeChannel", HomeChannel) && ok;
-  ok = ini.WriteString(kMain, "Trigger", Trigger) && ok;
-  ok = ini.WriteBool(kMain, "PingSpoofing", PingSpoofing) && ok;
-  ok = ini.WriteBool(kMain, "Autoreconnect", Autoreconnect) && ok;
-  ok = ini.WriteBool(kMain, "ConnectAtStartup", ConnectAtStartup) && ok;
-  ok = ini.WriteInteger(kMain, "Game", Game) && ok;
-
-  ok = ini.WriteString(kLocal, "Languige", Language) && ok;
-
-  ok = ini.WriteBool(kMain, "UTF8", UTF8) && ok;
-  ok = ini.WriteBool(kMain, "JoinNotify", JoinNotify) && ok;
-  ok = ini.WriteBool(kMain, "VisWhisper", VisWhisper) && ok;
-
-  ok = ini.WriteBool(kGreet, "Enable", GreetEnable) && ok;
-  ok = ini.WriteBool(kGreet, "Whisper", GreetWhisper) && ok;
-  ok = ini.WriteBool(kGreet, "ForMyClan", GreetForMyClan) && ok;
-  ok = ini.WriteString(kGreet, "Msg", GreetMsg) && ok;
-
-  ok = ini.WriteBool(kIdle, "Enable", IdleEnable) && ok;
-  ok = ini.WriteInteger(kIdle, "Interval", IdleInterval) && ok;
-  ok = ini.WriteString(kIdle, "Msg", IdleMsg) && ok;
-
-  ok = ini.WriteBool(kOther, "fp_enable", FpEnable) && ok;
-  ok = ini.WriteInteger(kOther, "fp_time", FpTime) && ok;
+  bool ok = true;
+  for (const TSettingField& f : kFields) {
+    if (f.text != nullptr) {
+      ok = ini.WriteString(f.section, f.key, this->*f.text) && ok;
+    } else if (f.number != nullptr) {
+      ok = ini.WriteInteger(f.section, f.key, this->*f.number) && ok;
+    } else {
+      ok = ini.WriteBool(f.section, f.key, this->*f.flag) && ok;
+    }
+  }
   return ini.EndUpdate() && ok;
 }
 

@@ -3,6 +3,7 @@
 // profiles.ini.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace corvane {
@@ -76,5 +77,22 @@ class TSettings {
   bool FpEnable = false;
   std::int32_t FpTime = 0;  // seconds
 };
+
+// One key of profile.ini and the field of TSettings that holds it. Exactly one of the three
+// member pointers is set; a missing key, or a number outside [min, max], gives the default.
+struct TSettingField {
+  const char* section;  // spelled as stored
+  const char* key;      // spelled as stored
+  std::string TSettings::*text;
+  std::int32_t TSettings::*number;
+  bool TSettings::*flag;
+  const char* text_default;
+  std::int32_t number_default;  // a flag's default is 0 or 1
+  std::int32_t min;
+  std::int32_t max;
+};
+
+// Every key that TSettings reads and writes, in the order Save writes them.
+std::span<const TSettingField> SettingFields();
 
 }  // namespace corvane

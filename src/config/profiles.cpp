@@ -56,8 +56,13 @@ bool TProfiles::Exists(const std::string& name) const {
 }
 
 bool TProfiles::IsFolder(const std::string& name) const {
+  // A profile is a folder directly under profiles/: "..", "." or a path would reach
+  // outside it (deleting ".." would delete the whole home).
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    return false;
+  }
   std::error_code ec;
-  return !name.empty() && fs::is_directory(fs::symlink_status(ProfilesDir() + "/" + name, ec));
+  return fs::is_directory(fs::symlink_status(ProfilesDir() + "/" + name, ec));
 }
 
 void TProfiles::WriteCurrent() const {

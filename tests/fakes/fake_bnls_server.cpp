@@ -28,7 +28,7 @@ std::string Digest(const std::string& seed, std::size_t n) {
 
 }  // namespace
 
-TFakeBnlsServer::TFakeBnlsServer() {
+TFakeBnlsServer::TFakeBnlsServer(std::uint16_t port) : tcp_(port) {
   tcp_.SetDataHandler([this](TFakeTcpServer&, std::string& inbox) { OnData(inbox); });
   tcp_.SetAcceptHandler([this](TFakeTcpServer&) {
     std::lock_guard lock(mutex_);

@@ -20,7 +20,8 @@ struct TBnlsRequest {
 
 class TFakeBnlsServer {
  public:
-  TFakeBnlsServer();
+  // Port 0: any free port. Throws std::runtime_error when it cannot listen.
+  explicit TFakeBnlsServer(std::uint16_t port = 0);
   ~TFakeBnlsServer();
 
   std::uint16_t Port() const { return tcp_.Port(); }

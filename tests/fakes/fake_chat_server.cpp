@@ -92,7 +92,7 @@ std::string ChatEvent(std::uint32_t event, const std::string& user, const std::s
 
 }  // namespace
 
-TFakeChatServer::TFakeChatServer() {
+TFakeChatServer::TFakeChatServer(std::uint16_t port) : tcp_(port) {
   tcp_.SetDataHandler([this](TFakeTcpServer&, std::string& inbox) { OnData(inbox); });
   tcp_.SetAcceptHandler([this](TFakeTcpServer& tcp) {
     std::lock_guard lock(mutex_);
@@ -174,6 +174,25 @@ void TFakeChatServer::SetChannelMembers(const std::vector<TFakeChannelMember>& m
   channel_members_ = members;
 }
 
+void TFakeChatServer::SetChannelMembers(const std::string& channel,
+                                        const std::vector<TFakeChannelMember>& members) {
+  std::lock_guard lock(mutex_);
+  members_by_channel_[Lower(channel)] = members;
+}
+
+void TFakeChatServer::SetMessageHandler(TMessageHandler handler) {
+  std::lock_guard lock(mutex_);
+  on_message_ = std::move(handler);
+}
+
+void TFakeChatServer::SetCloseHandler(TCloseHandler handler) {
+  if (handler) {
+    tcp_.SetCloseHandler([handler = std::move(handler)](TFakeTcpServer&) { handler(); });
+  } else {
+    tcp_.SetCloseHandler({});
+  }
+}
+
 void TFakeChatServer::SetFriends(const std::vector<TFakeFriend>& friends) {
   std::lock_guard lock(mutex_);
   friends_ = friends;
@@ -245,11 +264,8 @@ void TFakeChatServer::SendRaw(const std::string& bytes) {
 }
 
 void TFakeChatServer::SendSplit(const std::string& bytes, std::size_t at) {
-  at = std::min(at, bytes.size());
-  Write(bytes.substr(0, at));
   // Long enough for the client to take the first part in a read of its own.
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  Write(bytes.substr(at));
+  tcp_.WriteSplit(bytes, at, std::chrono::milliseconds(30));
 }
 
 void TFakeChatServer::DropConnection() {
@@ -330,11 +346,14 @@ void TFakeChatServer::OnData(std::string& inbox) {
     m.body = inbox.substr(kHeaderSize, len - kHeaderSize);
     m.when = std::chrono::steady_clock::now();
     inbox.erase(0, len);
+    TMessageHandler on_message;
     {
       std::lock_guard lock(mutex_);
       messages_.push_back(m);
+      on_message = on_message_;
     }
     Handle(m);
+    if (on_message) on_message(m);
   }
 }
 
@@ -399,7 +418,10 @@ void TFakeChatServer::Handle(const TChatMessage& m) {
         }
         channel_ = name;
         out = ChatEvent(kEventChannel, unique, name, 0, 0);
-        for (const TFakeChannelMember& member : channel_members_)
+        const auto listed = members_by_channel_.find(Lower(name));
+        const std::vector<TFakeChannelMember>& members =
+            listed != members_by_channel_.end() ? listed->second : channel_members_;
+        for (const TFakeChannelMember& member : members)
           out +=
               ChatEvent(kEventShowUser, member.name, member.statstring, member.flags, member.ping);
         out += ChatEvent(kEventShowUser, unique, kStatString, 0, 0);

@@ -2,11 +2,14 @@
 // A Battle.net-protocol chat server for the tests: checks the protocol byte, runs the
 // account logon (verifying the values computed by TFakeBnlsServer), enters chat, joins
 // channels, answers the friends and clan requests, records every message the client sends
-// with its arrival time, and lets a test push chat events, clan, friends and profile
-// messages, raw bytes, split writes and a dropped connection.
+// with its arrival time (and hands each to a handler, if set), and lets a test push chat
+// events, clan, friends and profile messages, raw bytes, split writes and a dropped
+// connection.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -46,7 +49,13 @@ struct TFakeChannelMember {
 
 class TFakeChatServer {
  public:
-  TFakeChatServer();
+  // Run on the server thread after a client message has been recorded and answered.
+  using TMessageHandler = std::function<void(const TChatMessage& message)>;
+  // Run on the server thread after the client's connection has ended.
+  using TCloseHandler = std::function<void()>;
+
+  // Port 0: any free port. Throws std::runtime_error when it cannot listen.
+  explicit TFakeChatServer(std::uint16_t port = 0);
   ~TFakeChatServer();
 
   std::uint16_t Port() const { return tcp_.Port(); }
@@ -80,8 +89,15 @@ class TFakeChatServer {
   void SetMissingChannel(const std::string& channel);
   // Members shown (chat event 1) after the bot joins any channel.
   void SetChannelMembers(const std::vector<TFakeChannelMember>& members);
+  // Members shown after the bot joins this channel (name compared ignoring case), instead
+  // of the list for any channel.
+  void SetChannelMembers(const std::string& channel,
+                         const std::vector<TFakeChannelMember>& members);
   void SetFriends(const std::vector<TFakeFriend>& friends);
   void SetClanMembers(const std::vector<TFakeClanMember>& members);
+  // The handlers may call anything of this server but Tcp().Stop().
+  void SetMessageHandler(TMessageHandler handler);
+  void SetCloseHandler(TCloseHandler handler);
 
   // --- What happened ---
   std::vector<TChatMessage> Messages() const;  // every message the client sent, in order
@@ -131,6 +147,8 @@ class TFakeChatServer {
   std::uint8_t clan_rank_ = 0;
   std::vector<std::string> missing_channels_;
   std::vector<TFakeChannelMember> channel_members_;
+  std::map<std::string, std::vector<TFakeChannelMember>> members_by_channel_;  // lower case
+  TMessageHandler on_message_;
   std::vector<TFakeFriend> friends_;
   std::vector<TFakeClanMember> clan_members_;
 

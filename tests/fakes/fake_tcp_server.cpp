@@ -8,13 +8,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace corvane::test {
 
-TFakeTcpServer::TFakeTcpServer() {
+TFakeTcpServer::TFakeTcpServer(std::uint16_t port) {
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listen_fd_ < 0) throw std::runtime_error("fake server: socket");
   int one = 1;
@@ -22,11 +25,13 @@ TFakeTcpServer::TFakeTcpServer() {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
+  addr.sin_port = htons(port);
   if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       listen(listen_fd_, 8) != 0) {
+    const int error = errno;
     close(listen_fd_);
-    throw std::runtime_error("fake server: bind/listen");
+    throw std::runtime_error("fake server: cannot listen on 127.0.0.1:" + std::to_string(port) +
+                             ": " + std::strerror(error));
   }
   socklen_t len = sizeof addr;
   getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -62,8 +67,27 @@ void TFakeTcpServer::SetAcceptHandler(TAcceptHandler handler) {
   on_accept_ = std::move(handler);
 }
 
+void TFakeTcpServer::SetCloseHandler(TCloseHandler handler) {
+  std::lock_guard lock(mutex_);
+  on_close_ = std::move(handler);
+}
+
 bool TFakeTcpServer::Write(const std::string& bytes) {
   std::lock_guard write_lock(write_mutex_);
+  return WriteLocked(bytes);
+}
+
+bool TFakeTcpServer::WriteSplit(const std::string& bytes, std::size_t at,
+                                std::chrono::milliseconds pause) {
+  // One lock over both parts: nothing the server answers meanwhile lands between them.
+  std::lock_guard write_lock(write_mutex_);
+  at = std::min(at, bytes.size());
+  if (!WriteLocked(bytes.substr(0, at))) return false;
+  std::this_thread::sleep_for(pause);
+  return WriteLocked(bytes.substr(at));
+}
+
+bool TFakeTcpServer::WriteLocked(const std::string& bytes) {
   int fd;
   {
     std::lock_guard lock(mutex_);
@@ -130,13 +154,18 @@ void TFakeTcpServer::Wake() {
 }
 
 void TFakeTcpServer::DropConnection() {
-  std::lock_guard write_lock(write_mutex_);
-  std::lock_guard lock(mutex_);
-  if (conn_fd_ < 0) return;
-  close(conn_fd_);
-  conn_fd_ = -1;
-  inbox_.clear();
-  ++closed_;
+  TCloseHandler on_close;
+  {
+    std::lock_guard write_lock(write_mutex_);
+    std::lock_guard lock(mutex_);
+    if (conn_fd_ < 0) return;
+    close(conn_fd_);
+    conn_fd_ = -1;
+    inbox_.clear();
+    ++closed_;
+    on_close = on_close_;
+  }
+  if (on_close) on_close(*this);  // no lock held: the handler may write or ask anything
 }
 
 void TFakeTcpServer::Serve() {

@@ -1,0 +1,103 @@
+// The headless program against the local fake servers: the time from the start of the
+// chat connection to the bot being logged on and in its channel, and then the processor
+// time and resident memory of the bot idling in its channel. Prints its figures.
+//   headless_bench [idle seconds, default 60]
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "config/get_settings.h"
+#include "config/ini_file.h"
+#include "fakes/fake_bnls_server.h"
+#include "fakes/fake_chat_server.h"
+#include "fakes/program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace corvane;
+using Clock = std::chrono::steady_clock;
+
+// Nanoseconds on a processor of all the threads of a process (finer than clock ticks).
+long long CpuNs(pid_t pid) {
+  long long total = 0;
+  std::error_code ec;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    std::ifstream in(task.path() / "schedstat");
+    long long ns = 0;
+    if (in >> ns) total += ns;
+  }
+  return total;
+}
+
+long ResidentKb(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int idle_seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+  test::TFakeBnlsServer bnls;
+  test::TFakeChatServer chat;
+  chat.SetAccount("Bencher", "Secret");
+  chat.SetChannelMembers({{"Boss", 2, 30}, {"Bob", 0, 60}, {"Carol", 0, 90}});
+
+  const fs::path home = fs::temp_directory_path() / ("corvane-hbench-" + std::to_string(getpid()));
+  fs::create_directories(home / "profiles" / "bench");
+  TSettings s;
+  s.Load("");
+  s.BnetServer = "127.0.0.1";
+  s.BnetPort = chat.Port();
+  s.BnlsServer = "127.0.0.1";
+  s.BnlsPort = bnls.Port();
+  s.Username = "Bencher";
+  s.Password = "Secret";
+  s.ConnectAtStartup = true;
+  s.Save((home / "profiles" / "bench" / "profile.ini").string());
+  TIniFile(home / "profiles.ini").WriteString("Profiles", "CurrentProfile", "bench");
+
+  int status = 0;
+  {
+    test::TProgram bot(CORVANE_BIN, {"--headless", "--home", home.string()});
+    // The connection begins when the bot says so; it is done when the channel is entered.
+    if (!bot.WaitFor("[BNET] Connecting...")) {
+      std::fprintf(stderr, "the bot did not start connecting\n%s", bot.Err().c_str());
+      return 1;
+    }
+    const auto begun = Clock::now();
+    if (!bot.ReadUntil([&] { return bot.Out().find("The Void\n") != std::string::npos; })) {
+      std::fprintf(stderr, "the bot did not enter its channel\n%s", bot.Out().c_str());
+      return 1;
+    }
+    const double logon_ms = std::chrono::duration<double, std::milli>(Clock::now() - begun).count();
+
+    bot.ReadUntil([] { return false; }, 500);  // lets the friends and clan answers settle
+    const long long ns_before = CpuNs(bot.Pid());
+    const auto idle_start = Clock::now();
+    bot.ReadUntil([] { return false; }, idle_seconds * 1000);
+    const double wall_s = std::chrono::duration<double>(Clock::now() - idle_start).count();
+    const double cpu_s = static_cast<double>(CpuNs(bot.Pid()) - ns_before) / 1e9;
+    const long rss_kb = ResidentKb(bot.Pid());
+
+    std::printf("connection begun to logged on and in the channel: %.1f ms\n", logon_ms);
+    std::printf("idle in the channel for %.0f s: %.4f %% of one core (%.2f ms), %ld KB resident\n",
+                wall_s, 100.0 * cpu_s / wall_s, cpu_s * 1000.0, rss_kb);
+    bot.Signal(SIGTERM);
+    status = bot.Wait();
+  }
+  fs::remove_all(home);
+  return status == 0 ? 0 : 1;
+}

@@ -1,0 +1,480 @@
+#include "headless/cli.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "bot/command_processor.h"
+#include "config/Operations.h"
+#include "config/get_settings.h"
+#include "config/ini_file.h"
+#include "config/language.h"
+#include "config/profiles.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kInternalSection[] = "BOT_INTERNAL_COMMANDS";
+
+// Texts reach a terminal: a line break of a language text ("%enter") becomes a plain line
+// feed, and other control characters (an escape sequence would act on the terminal) blanks.
+std::string Printable(const std::string& text) {
+  std::string out = text;
+  ReplaceAll(out, "\r\n", "\n");
+  for (char& c : out) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\n') || u == 0x7F) c = ' ';
+  }
+  return out;
+}
+
+int Usage(std::ostream& err, const std::string& what) {
+  err << "corvane: " << what << " (try --help)\n";
+  return kExitUsage;
+}
+
+int Failed(std::ostream& err, const std::string& what) {
+  err << "corvane: " << what << '\n';
+  return kExitFailed;
+}
+
+// The profiles of the home, its current profile and the language the dialogs would speak.
+struct TContext {
+  explicit TContext(const std::string& home) : profiles(home) {
+    profiles.LoadProfile(settings);
+    language.Apply(profiles.LangDir(), settings.Language);
+  }
+
+  bool Listed(const std::string& name) const {
+    const std::vector<std::string> names = profiles.ListProfiles();
+    return std::find(names.begin(), names.end(), name) != names.end();
+  }
+
+  std::string Text(const std::string& section, const std::string& key) const {
+    return Printable(language.Text(section, key));
+  }
+
+  // What a dialog's message box would say: information on stdout, anything else (warnings,
+  // errors, the refusal to connect) on stderr.
+  int Show(const TProfileMessage& message, std::ostream& out, std::ostream& err) const {
+    const std::string text = Printable(message.Text(language));
+    if (message.icon == TMsgIcon::Information) {
+      out << text << '\n';
+      return kExitOk;
+    }
+    return Failed(err, text);
+  }
+
+  TProfiles profiles;
+  TSettings settings;
+  TLanguage language;
+};
+
+int UnknownProfile(std::ostream& err, const std::string& name) {
+  return Failed(err, "no profile named '" + BlankControls(name) + "'");
+}
+
+// There is no connection in this process, so nothing is asked that would end one; a
+// question whose only consequence is the requested operation is answered yes.
+bool AnswerYes(const TProfileMessage&) {
+  return true;
+}
+
+std::string CurrentProfileLine(const TContext& ctx, const std::string& name) {
+  std::string line = ctx.Text(kProfileTextSection, "curprofmsg");
+  ReplaceAll(line, "%p", BlankControls(name));
+  return line;
+}
+
+// ---- profile ----
+
+int ProfileList(const TContext& ctx, std::ostream& out) {
+  for (const std::string& name : ctx.profiles.ListProfiles()) {
+    out << (name == ctx.profiles.Current() ? "* " : "  ") << BlankControls(name) << '\n';
+  }
+  return kExitOk;
+}
+
+int ProfileCreate(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
+                  std::ostream& err) {
+  std::optional<std::string> name;
+  std::optional<std::string> parent;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    std::optional<std::string> from;
+    if (word == "--from") {
+      if (i + 1 >= args.size()) return Usage(err, "--from needs a profile name");
+      from = args[++i];
+    } else if (word.rfind("--from=", 0) == 0) {
+      from = word.substr(7);
+    } else if (word.rfind("--", 0) == 0) {
+      return Usage(err, "unknown option '" + BlankControls(word) + "' of 'profile create'");
+    } else if (!name) {
+      name = word;
+    } else {
+      return Usage(err, "unexpected word '" + BlankControls(word) + "' after 'profile create'");
+    }
+    if (from) {
+      if (parent) return Usage(err, "--from is given twice");
+      parent = from;
+    }
+  }
+  if (!name) return Usage(err, "'profile create' needs a profile NAME");
+
+  TContext ctx(home);
+  if (parent && !ctx.Listed(*parent)) {
+    TProfileMessage missing;
+    missing.text_key = "patprofnotexists";
+    missing.title_key = "err";
+    missing.icon = TMsgIcon::Error;
+    return ctx.Show(missing, out, err);
+  }
+  ctx.profiles.CreateFolders();
+  const TProfiles::TCreateResult result = ctx.profiles.CreateProfile(
+      *name, parent.value_or(kDefaultProfileItem), false, AnswerYes, nullptr);
+  if (result.message.Empty()) return Failed(err, "no profile was created");
+  const int code = ctx.Show(result.message, out, err);
+  if (result.created) out << CurrentProfileLine(ctx, result.name) << '\n';
+  return code;
+}
+
+int ProfileUse(const std::string& name, TContext& ctx, std::ostream& out, std::ostream& err) {
+  if (!ctx.Listed(name)) return UnknownProfile(err, name);
+  if (name == ctx.profiles.Current()) {
+    out << "Profile '" << BlankControls(name) << "' is current already.\n";
+    return kExitOk;
+  }
+  if (!ctx.profiles.SwitchProfile(name)) {
+    return Failed(err, "cannot switch to '" + BlankControls(name) + "'");
+  }
+  out << CurrentProfileLine(ctx, name) << '\n';
+  return kExitOk;
+}
+
+int ProfileDelete(const std::string& name, const TContext& ctx, std::ostream& out,
+                  std::ostream& err) {
+  if (!ctx.Listed(name)) return UnknownProfile(err, name);
+  const TProfileMessage result = ctx.profiles.DeleteProfile(name, AnswerYes);
+  // Empty: the entry is no folder of its own (a link to one), which the dialog never lists.
+  if (result.Empty()) return UnknownProfile(err, name);
+  return ctx.Show(result, out, err);
+}
+
+int ProfileRename(const std::string& name, const std::string& new_name, const TContext& ctx,
+                  std::ostream& out, std::ostream& err) {
+  if (!ctx.Listed(name)) return UnknownProfile(err, name);
+  const TProfileMessage refusal = ctx.profiles.RenameRefusal(name);
+  if (!refusal.Empty()) return ctx.Show(refusal, out, err);
+  if (new_name == name) {
+    out << "Profile '" << BlankControls(name) << "' has that name already.\n";
+    return kExitOk;
+  }
+  const TProfileMessage result = ctx.profiles.RenameProfile(name, new_name);
+  if (result.Empty()) return UnknownProfile(err, name);
+  return ctx.Show(result, out, err);
+}
+
+// One Section.Key=value of `profile set`, checked and converted.
+struct TAssignment {
+  const TSettingField* field = nullptr;
+  std::string text;
+  std::int32_t number = 0;
+  bool flag = false;
+};
+
+std::string FieldName(const TSettingField& field) {
+  return std::string(field.section) + "." + field.key;
+}
+
+// A whole decimal number within int32, with an optional sign.
+bool ParseNumber(const std::string& word, std::int32_t& value) {
+  std::size_t i = word.empty() || (word[0] != '+' && word[0] != '-') ? 0 : 1;
+  if (i == word.size()) return false;
+  const bool negative = word[0] == '-';
+  std::int64_t n = 0;
+  for (; i < word.size(); ++i) {
+    if (word[i] < '0' || word[i] > '9') return false;
+    n = n * 10 + (word[i] - '0');
+    if (n > std::int64_t{INT32_MAX} + 1) return false;
+  }
+  if (negative) n = -n;
+  if (n > INT32_MAX) return false;
+  value = static_cast<std::int32_t>(n);
+  return true;
+}
+
+// The spellings of a switch; TSettings::Save writes it as 1 or 0.
+bool ParseFlag(const std::string& word, bool& value) {
+  const std::string w = LowerCase(word);
+  if (w == "1" || w == "true" || w == "yes" || w == "on") {
+    value = true;
+  } else if (w == "0" || w == "false" || w == "no" || w == "off") {
+    value = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::optional<TAssignment> ParseAssignment(const std::string& word, std::string& error) {
+  const std::size_t eq = word.find('=');
+  const std::string left = word.substr(0, eq);
+  const std::size_t dot = left.rfind('.');
+  if (eq == std::string::npos || dot == std::string::npos || dot == 0 || dot + 1 == left.size()) {
+    error = "'" + BlankControls(word) + "' is not Section.Key=value";
+    return std::nullopt;
+  }
+  const std::string section = left.substr(0, dot);
+  const std::string key = left.substr(dot + 1);
+  const std::string value = word.substr(eq + 1);
+
+  const std::span<const TSettingField> fields = SettingFields();
+  const auto in_section = [&](const TSettingField& f) { return EqualsNoCase(f.section, section); };
+  if (std::none_of(fields.begin(), fields.end(), in_section)) {
+    std::string known;
+    for (const TSettingField& f : fields) {
+      const std::string quoted = "'" + std::string(f.section) + "'";
+      if (known.find(quoted) == std::string::npos) known += (known.empty() ? "" : ", ") + quoted;
+    }
+    error = "unknown section '" + BlankControls(section) + "' (sections: " + known + ")";
+    return std::nullopt;
+  }
+  const auto match = std::find_if(fields.begin(), fields.end(), [&](const TSettingField& f) {
+    return in_section(f) && EqualsNoCase(f.key, key);
+  });
+  if (match == fields.end()) {
+    std::string known;
+    for (const TSettingField& f : fields) {
+      if (in_section(f)) known += (known.empty() ? "" : ", ") + std::string(f.key);
+    }
+    error = "unknown key '" + BlankControls(key) + "' in section '" + BlankControls(section) +
+            "' (keys: " + known + ")";
+    return std::nullopt;
+  }
+
+  TAssignment a;
+  a.field = &*match;
+  const TSettingField& f = *match;
+  if (f.text != nullptr) {
+    // A line break would end the line in profile.ini, and a longer value reads back cut.
+    if (value.find_first_of("\r\n") != std::string::npos) {
+      error = FieldName(f) + " must be a single line";
+      return std::nullopt;
+    }
+    if (value.size() > TIniFile::kMaxValue) {
+      error = FieldName(f) + " is longer than " + std::to_string(TIniFile::kMaxValue) + " bytes";
+      return std::nullopt;
+    }
+    a.text = value;
+  } else if (f.number != nullptr) {
+    if (!ParseNumber(value, a.number) || a.number < f.min || a.number > f.max) {
+      error = "'" + BlankControls(value) + "' is not a whole number";
+      if (f.min != INT32_MIN || f.max != INT32_MAX) {
+        error += " from " + std::to_string(f.min) + " to " + std::to_string(f.max);
+      }
+      error += " for " + FieldName(f);
+      return std::nullopt;
+    }
+  } else if (!ParseFlag(value, a.flag)) {
+    error = "'" + BlankControls(value) + "' is no switch value for " + FieldName(f) +
+            " (1, 0, true, false, yes, no, on or off)";
+    return std::nullopt;
+  }
+  return a;
+}
+
+int ProfileSet(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
+               std::ostream& err) {
+  if (args.size() < 3)
+    return Usage(err, "'profile set' needs a profile NAME and Section.Key=value");
+  // Every assignment is checked before anything is written.
+  std::vector<TAssignment> assignments;
+  bool bad = false;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    std::string error;
+    if (std::optional<TAssignment> a = ParseAssignment(args[i], error)) {
+      assignments.push_back(*a);
+    } else {
+      err << "corvane: " << error << '\n';
+      bad = true;
+    }
+  }
+  if (bad) return Usage(err, "nothing was written");
+
+  const std::string& name = args[1];
+  const TContext ctx(home);
+  if (!ctx.Listed(name)) return UnknownProfile(err, name);
+  const std::string path = ctx.profiles.ProfilesDir() + "/" + name + "/" + kProfileFileName;
+  TSettings settings;
+  settings.Load(path);
+  for (const TAssignment& a : assignments) {
+    const TSettingField& f = *a.field;
+    if (f.text != nullptr) {
+      settings.*f.text = a.text;
+    } else if (f.number != nullptr) {
+      settings.*f.number = a.number;
+    } else {
+      settings.*f.flag = a.flag;
+    }
+  }
+  if (!settings.Save(path)) return Failed(err, "cannot write " + path);
+  out << "Profile '" << BlankControls(name) << "': " << assignments.size()
+      << (assignments.size() == 1 ? " setting" : " settings") << " saved.\n";
+  return kExitOk;
+}
+
+// ---- users ----
+
+// The current profile's database; nullopt (and the refusal shown) when no profile is current.
+std::optional<std::string> DatabaseOf(const TContext& ctx, std::ostream& out, std::ostream& err) {
+  TProfileMessage refusal;
+  if (ctx.profiles.CheckProfile(&refusal)) return ctx.profiles.DatabasePath();
+  ctx.Show(refusal, out, err);
+  err << "corvane: create a profile with 'corvane profile create NAME', or choose one with "
+         "'corvane profile use NAME'\n";
+  return std::nullopt;
+}
+
+// A file that is there but does not load is left alone rather than replaced with defaults.
+bool Unreadable(const std::string& path, std::ostream& err) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return false;
+  TBotCommandControl probe;
+  if (probe.LoadFromFile(path)) return false;
+  err << "corvane: " << path << " is no user database; it was left as it is\n";
+  return true;
+}
+
+int UsersList(const std::string& home, std::ostream& out, std::ostream& err) {
+  const TContext ctx(home);
+  const std::optional<std::string> path = DatabaseOf(ctx, out, err);
+  if (!path) return kExitFailed;
+  std::error_code ec;
+  if (!fs::exists(*path, ec)) return kExitOk;  // the bot has not made it yet: nobody
+  TBotCommandControl db;
+  if (!db.LoadFromFile(*path)) {
+    return Failed(err, *path + " is no user database");
+  }
+  for (const auto& u : db.Users) {
+    out << BlankControls(u->Name) << '\t' << u->Access << '\t' << BlankControls(u->Flags) << '\n';
+  }
+  return kExitOk;
+}
+
+int UsersAdd(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
+             std::ostream& err) {
+  if (args.size() < 3) return Usage(err, "'users add' needs a user NAME and an ACCESS level");
+  if (args.size() > 4) {
+    return Usage(err, "unexpected word '" + BlankControls(args[4]) + "' after 'users add'");
+  }
+  const std::string& name = args[1];
+  if (name.empty() || name == "*") {
+    return Usage(err, "'" + name + "' is no user name (\"*\" is the console)");
+  }
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 0x20 || u == 0x7F) {
+      return Usage(err, "a user name holds no blanks or control characters");
+    }
+  }
+  std::int32_t access = 0;
+  if (!ParseNumber(args[2], access) || access < 0) {
+    return Usage(err, "ACCESS must be a whole number from 0 to " + std::to_string(INT32_MAX) +
+                          ", not '" + BlankControls(args[2]) + "'");
+  }
+  // Without FLAGS an existing user keeps his; an empty FLAGS clears them.
+  std::string flags = "?";
+  if (args.size() == 4) {
+    flags = args[3];
+    const bool letters = std::all_of(flags.begin(), flags.end(), [](char c) {
+      return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+    if (!letters) return Usage(err, "FLAGS are letters, not '" + BlankControls(flags) + "'");
+  }
+
+  const TContext ctx(home);
+  const std::optional<std::string> path = DatabaseOf(ctx, out, err);
+  if (!path) return kExitFailed;
+  if (Unreadable(*path, err)) return kExitFailed;
+  // As the bot opens it at start: the internal commands, then the file's users and commands.
+  const std::unique_ptr<TBotCommandControl> db = ResetCommandDatabase(false, *path, nullptr);
+  db->SetUser(name, access, flags);
+  if (!db->SaveToFile(*path)) return Failed(err, "cannot write " + *path);
+
+  std::int32_t stored_access = 0;
+  std::string stored_flags;
+  db->GetUserRights(name, stored_access, stored_flags);
+  // The name goes in last: one that holds "%acs" must stay as typed.
+  std::string line = ctx.Text(kInternalSection, "user_add");
+  ReplaceAll(line, "%acs", std::to_string(stored_access));
+  ReplaceAll(line, "%flags", stored_flags);
+  ReplaceAll(line, "%user", name);
+  out << line << '\n';
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunProfileCommand(const std::string& home, const std::vector<std::string>& args,
+                      std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    return Usage(err, "'profile' needs one of list, create, use, delete, rename, set");
+  }
+  const std::string& sub = args[0];
+  // The number of words each fixed-form command takes, its own name included.
+  const auto expect = [&](std::size_t words, const char* form) -> std::optional<int> {
+    if (args.size() < words) {
+      return Usage(err, std::string("a word is missing: the form is 'profile ") + form + "'");
+    }
+    if (args.size() > words) {
+      return Usage(
+          err, "unexpected word '" + BlankControls(args[words]) + "' after 'profile " + sub + "'");
+    }
+    return std::nullopt;
+  };
+  if (sub == "list") {
+    if (const auto code = expect(1, "list")) return *code;
+    return ProfileList(TContext(home), out);
+  }
+  if (sub == "create") return ProfileCreate(args, home, out, err);
+  if (sub == "use") {
+    if (const auto code = expect(2, "use NAME")) return *code;
+    TContext ctx(home);
+    return ProfileUse(args[1], ctx, out, err);
+  }
+  if (sub == "delete") {
+    if (const auto code = expect(2, "delete NAME")) return *code;
+    return ProfileDelete(args[1], TContext(home), out, err);
+  }
+  if (sub == "rename") {
+    if (const auto code = expect(3, "rename OLD NEW")) return *code;
+    return ProfileRename(args[1], args[2], TContext(home), out, err);
+  }
+  if (sub == "set") return ProfileSet(args, home, out, err);
+  return Usage(err, "unknown profile command '" + BlankControls(sub) + "'");
+}
+
+int RunUsersCommand(const std::string& home, const std::vector<std::string>& args,
+                    std::ostream& out, std::ostream& err) {
+  if (args.empty()) return Usage(err, "'users' needs one of add, list");
+  const std::string& sub = args[0];
+  if (sub == "list") {
+    if (args.size() > 1) {
+      return Usage(err, "unexpected word '" + BlankControls(args[1]) + "' after 'users list'");
+    }
+    return UsersList(home, out, err);
+  }
+  if (sub == "add") return UsersAdd(args, home, out, err);
+  return Usage(err, "unknown users command '" + BlankControls(sub) + "'");
+}
+
+}  // namespace corvane

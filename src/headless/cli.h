@@ -1,0 +1,26 @@
+#pragma once
+// The profile and user operations from the command line: headless users have no settings
+// dialog, so `corvane profile ...` and `corvane users ...` give them the same operations,
+// with the same rules and texts the dialogs use.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// Exit codes of the command-line operations.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the operation was refused or failed
+inline constexpr int kExitUsage = 2;   // unknown sub-command, missing or bad argument
+
+// `args` are the words after "profile": list | create NAME [--from PARENT] | use NAME |
+// delete NAME | rename OLD NEW | set NAME Section.Key=value...
+int RunProfileCommand(const std::string& home, const std::vector<std::string>& args,
+                      std::ostream& out, std::ostream& err);
+
+// `args` are the words after "users": add NAME ACCESS [FLAGS] | list
+int RunUsersCommand(const std::string& home, const std::vector<std::string>& args,
+                    std::ostream& out, std::ostream& err);
+
+}  // namespace corvane

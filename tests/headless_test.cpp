@@ -1,0 +1,195 @@
+// The real program in headless mode against the fake servers on 127.0.0.1: a scripted
+// session through stdin and stdout, signals, the Kill key, the quit command and options.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bnet/sid.h"
+#include "bot/command_processor.h"
+#include "config/get_settings.h"
+#include "config/ini_file.h"
+#include "fakes/fake_bnls_server.h"
+#include "fakes/fake_chat_server.h"
+#include "fakes/program.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TFakeBnlsServer;
+using test::TFakeChatServer;
+using test::TProgram;
+
+class Headless : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = fs::temp_directory_path() /
+            ("corvane-headless-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(home_);
+    fs::create_directories(home_ / "profiles" / "test");
+    TSettings s;
+    s.Load("");
+    s.BnetServer = "127.0.0.1";
+    s.BnetPort = chat_server_.Port();
+    s.BnlsServer = "127.0.0.1";
+    s.BnlsPort = bnls_server_.Port();
+    s.Username = "Tester";
+    s.Password = "Secret";
+    s.ConnectAtStartup = true;
+    ASSERT_TRUE(s.Save((home_ / "profiles" / "test" / "profile.ini").string()));
+    TIniFile(home_ / "profiles.ini").WriteString("Profiles", "CurrentProfile", "test");
+    chat_server_.SetAccount("Tester", "Secret");
+    chat_server_.SetChannelMembers({{"Boss", 0, 30}, {"Bob", 0, 60}});
+  }
+  void TearDown() override { fs::remove_all(home_); }
+
+  std::vector<std::string> Sent() const {
+    std::vector<std::string> out;
+    for (const auto& m : chat_server_.MessagesWithId(SID_CHATCOMMAND)) {
+      out.push_back(m.body.substr(0, m.body.find('\0')));
+    }
+    return out;
+  }
+  bool SentLine(TProgram& bot, const std::string& line) {
+    return bot.ReadUntil([&] {
+      for (const std::string& s : Sent()) {
+        if (s == line) return true;
+      }
+      return false;
+    });
+  }
+
+  fs::path home_;
+  TFakeBnlsServer bnls_server_;
+  TFakeChatServer chat_server_;
+};
+
+TEST_F(Headless, ScriptedSessionThroughStdinStdoutAndSigterm) {
+  TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
+  ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test")) << bot.Out() << bot.Err();
+  ASSERT_TRUE(bot.ReadUntil([&] { return !chat_server_.MessagesWithId(SID_JOINCHANNEL).empty(); }));
+
+  // A console line: a local command with every right, then talk that is queued and echoed.
+  EXPECT_TRUE(bot.Type("/add Boss 100"));
+  EXPECT_TRUE(bot.Type("hello from the console"));
+  ASSERT_TRUE(SentLine(bot, "hello from the console"));
+  ASSERT_TRUE(bot.WaitFor("Tester: hello from the console")) << bot.Out();
+
+  // A member's command, answered through the queue (once the flood gate that the console
+  // command closed has opened again, within a second).
+  bot.ReadUntil([] { return false; }, 1100);
+  chat_server_.SendChatEvent(5, "Boss", ".say hi there");
+  ASSERT_TRUE(SentLine(bot, "hi there")) << bot.Out();
+  EXPECT_TRUE(bot.Shows("Boss: .say hi there"));
+
+  // A whisper reaches both panes, the whisper pane's marked; control characters cannot
+  // split a line or reach the terminal.
+  chat_server_.SendChatEvent(4, "Bob", "psst\x1b[2J\nnext");
+  ASSERT_TRUE(
+      bot.WaitFor("[whisper] The whisper message of the Battle.net user Bob: psst [2J next"))
+      << bot.Out();
+  EXPECT_TRUE(bot.Shows("The whisper message of the Battle.net user Bob: psst [2J next"));
+  EXPECT_EQ(bot.Out().find('\x1b'), std::string::npos) << "no colours into a pipe";
+
+  // The end of stdin does not stop the bot.
+  bot.CloseStdin();
+  bot.ReadUntil([] { return false; }, 1100);
+  chat_server_.SendChatEvent(5, "Boss", ".say still here");
+  ASSERT_TRUE(SentLine(bot, "still here"));
+
+  bot.Signal(SIGTERM);
+  EXPECT_EQ(bot.Wait(), 0) << bot.Err();
+  // Closed as the window closes: the database with the console's user, and the profile.
+  TBotCommandControl db;
+  ASSERT_TRUE(db.LoadFromFile((home_ / "profiles" / "test" / "usrcmd.bin").string()));
+  std::int32_t access = 0;
+  std::string flags;
+  ASSERT_TRUE(db.GetUserRights("boss", access, flags));
+  EXPECT_EQ(access, 100);
+  EXPECT_EQ(TIniFile(home_ / "profiles.ini").ReadString("Profiles", "CurrentProfile", ""), "test");
+  TSettings saved;
+  saved.Load((home_ / "profiles" / "test" / "profile.ini").string());
+  EXPECT_EQ(saved.Username, "Tester");
+}
+
+TEST_F(Headless, SigintTheKillKeyAndTheQuitCommandEachCloseWithExitZero) {
+  {
+    TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
+    ASSERT_TRUE(
+        bot.ReadUntil([&] { return !chat_server_.MessagesWithId(SID_JOINCHANNEL).empty(); }));
+    bot.Signal(SIGHUP);  // not an end
+    EXPECT_TRUE(bot.Type("/add Keeper 42"));
+    ASSERT_TRUE(bot.WaitFor("BOT Keeper added with 42 access and flags ."));
+    bot.Signal(SIGINT);
+    EXPECT_EQ(bot.Wait(), 0);
+    TBotCommandControl db;
+    ASSERT_TRUE(db.LoadFromFile((home_ / "profiles" / "test" / "usrcmd.bin").string()));
+    std::int32_t access = 0;
+    std::string flags;
+    EXPECT_TRUE(db.GetUserRights("keeper", access, flags));
+  }
+  {
+    TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
+    ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test"));
+    TIniFile(home_ / "profiles.ini").WriteBool("Shutdown", "Kill", true);
+    EXPECT_EQ(bot.Wait(3000), 0) << "the Kill key closes within about a second";
+  }
+  {
+    TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
+    ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test"));
+    EXPECT_FALSE(TIniFile(home_ / "profiles.ini").ReadBool("Shutdown", "Kill", true));
+    EXPECT_TRUE(bot.Type("/quit"));
+    EXPECT_EQ(bot.Wait(), 0);
+  }
+}
+
+TEST(HeadlessOptions, HelpVersionAndUnknownOptions) {
+  const auto run = [](const std::vector<std::string>& args) {
+    TProgram bot(CORVANE_BIN, args);
+    bot.CloseStdin();
+    const int code = bot.Wait();
+    return std::make_pair(code, bot.Out() + bot.Err());
+  };
+  auto [code, text] = run({"--version"});
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(text.rfind("corvane ", 0), 0u) << text;
+  std::tie(code, text) = run({"--help"});
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(text.find("--headless"), std::string::npos);
+  std::tie(code, text) = run({"--bogus"});
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("unknown option '--bogus'"), std::string::npos) << text;
+  std::tie(code, text) = run({"--headless", "--home"});
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("--home needs a folder"), std::string::npos) << text;
+}
+
+// The newcomer's demo: the demo server and the bot on a demo profile in a temporary home.
+TEST(Demo, LogsOnGreetsAMemberAndAnswersHerCommandWithinSeconds) {
+  const std::string build = fs::path(CORVANE_BIN).parent_path().string();
+  TProgram demo("/usr/bin/env",
+                {"CORVANE_DEMO_SECONDS=9", "bash", CORVANE_SOURCE_DIR "/tools/demo.sh", build});
+  EXPECT_TRUE(demo.WaitFor("DemoBot: Welcome to the demo, Alice!")) << demo.Out() << demo.Err();
+  EXPECT_TRUE(demo.WaitFor("DemoBot: Alice you have 100 access.")) << demo.Out() << demo.Err();
+  EXPECT_EQ(demo.Wait(15000), 0) << demo.Err();
+  // The temporary home is gone with the demo.
+  const std::string out = demo.Out();
+  const std::size_t at = out.find("the bot's home in ");
+  ASSERT_NE(at, std::string::npos);
+  const std::string home = out.substr(at + 18, out.find(';', at) - at - 18);
+  EXPECT_FALSE(fs::exists(home)) << home;
+}
+
+}  // namespace
+}  // namespace corvane
