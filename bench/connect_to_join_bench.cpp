@@ -15,6 +15,7 @@
 #include "config/ini_file.h"
 #include "fakes/fake_bnls_server.h"
 #include "fakes/fake_chat_server.h"
+#include "fakes/test_home.h"
 #include "net/main_loop.h"
 
 namespace {
@@ -39,23 +40,9 @@ int main(int argc, char** argv) {
   SocketStartup();
   test::TFakeBnlsServer bnls;
   test::TFakeChatServer chat;
-  chat.SetAccount("Bencher", "Secret");
   chat.SetChannelMembers({{"Boss", 2, 30}, {"Bob", 0, 60}});
-
   const fs::path home = fs::temp_directory_path() / ("corvane-bench-" + std::to_string(getpid()));
-  fs::create_directories(home / "profiles" / "bench");
-  TSettings s;
-  s.Load("");
-  s.BnetServer = "127.0.0.1";
-  s.BnetPort = chat.Port();
-  s.BnlsServer = "127.0.0.1";
-  s.BnlsPort = bnls.Port();
-  s.Username = "Bencher";
-  s.Password = "Secret";
-  s.ConnectAtStartup = false;
-  s.Autoreconnect = false;
-  s.Save((home / "profiles" / "bench" / "profile.ini").string());
-  TIniFile(home / "profiles.ini").WriteString("Profiles", "CurrentProfile", "bench");
+  if (!test::WriteTestHome(home, "bench", chat, bnls, "Bencher", false)) return 1;
 
   std::vector<double> ms;
   {

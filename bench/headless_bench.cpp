@@ -19,6 +19,7 @@
 #include "fakes/fake_bnls_server.h"
 #include "fakes/fake_chat_server.h"
 #include "fakes/program.h"
+#include "fakes/test_home.h"
 
 namespace {
 
@@ -52,22 +53,9 @@ int main(int argc, char** argv) {
   const int idle_seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
   test::TFakeBnlsServer bnls;
   test::TFakeChatServer chat;
-  chat.SetAccount("Bencher", "Secret");
   chat.SetChannelMembers({{"Boss", 2, 30}, {"Bob", 0, 60}, {"Carol", 0, 90}});
-
   const fs::path home = fs::temp_directory_path() / ("corvane-hbench-" + std::to_string(getpid()));
-  fs::create_directories(home / "profiles" / "bench");
-  TSettings s;
-  s.Load("");
-  s.BnetServer = "127.0.0.1";
-  s.BnetPort = chat.Port();
-  s.BnlsServer = "127.0.0.1";
-  s.BnlsPort = bnls.Port();
-  s.Username = "Bencher";
-  s.Password = "Secret";
-  s.ConnectAtStartup = true;
-  s.Save((home / "profiles" / "bench" / "profile.ini").string());
-  TIniFile(home / "profiles.ini").WriteString("Profiles", "CurrentProfile", "bench");
+  if (!test::WriteTestHome(home, "bench", chat, bnls, "Bencher", true)) return 1;
 
   int status = 0;
   {

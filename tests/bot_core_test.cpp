@@ -13,6 +13,7 @@
 #include "config/ini_file.h"
 #include "fakes/fake_bnls_server.h"
 #include "fakes/fake_chat_server.h"
+#include "fakes/test_home.h"
 #include "net/main_loop.h"
 
 #ifdef CORVANE_SOAK
@@ -54,20 +55,7 @@ class Core : public ::testing::Test {
     home_ = fs::temp_directory_path() /
             ("corvane-core-" + std::to_string(getpid()) + "-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(home_ / "profiles" / "test");
-    TSettings s;
-    s.Load("");
-    s.BnetServer = "127.0.0.1";
-    s.BnetPort = chat_server.Port();
-    s.BnlsServer = "127.0.0.1";
-    s.BnlsPort = bnls_server.Port();
-    s.Username = "Tester";
-    s.Password = "Secret";
-    s.Autoreconnect = true;
-    s.ConnectAtStartup = true;
-    ASSERT_TRUE(s.Save((home_ / "profiles" / "test" / "profile.ini").string()));
-    TIniFile(home_ / "profiles.ini").WriteString("Profiles", "CurrentProfile", "test");
-    chat_server.SetAccount("Tester", "Secret");
+    ASSERT_TRUE(test::WriteTestHome(home_, "test", chat_server, bnls_server, "Tester", true, true));
     chat_server.SetChannelMembers({{"Boss", 0, 30, "PX3W 3H3W 12"}, {"Bob", 0, 60, "3RAW 1R3W 1"}});
     core = std::make_unique<TBotCore>(loop, home_.string(), front);
   }

@@ -21,6 +21,7 @@
 #include "fakes/fake_bnls_server.h"
 #include "fakes/fake_chat_server.h"
 #include "fakes/program.h"
+#include "fakes/test_home.h"
 
 namespace corvane {
 namespace {
@@ -37,19 +38,7 @@ class Headless : public ::testing::Test {
             ("corvane-headless-" + std::to_string(getpid()) + "-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(home_);
-    fs::create_directories(home_ / "profiles" / "test");
-    TSettings s;
-    s.Load("");
-    s.BnetServer = "127.0.0.1";
-    s.BnetPort = chat_server_.Port();
-    s.BnlsServer = "127.0.0.1";
-    s.BnlsPort = bnls_server_.Port();
-    s.Username = "Tester";
-    s.Password = "Secret";
-    s.ConnectAtStartup = true;
-    ASSERT_TRUE(s.Save((home_ / "profiles" / "test" / "profile.ini").string()));
-    TIniFile(home_ / "profiles.ini").WriteString("Profiles", "CurrentProfile", "test");
-    chat_server_.SetAccount("Tester", "Secret");
+    ASSERT_TRUE(test::WriteTestHome(home_, "test", chat_server_, bnls_server_, "Tester", true));
     chat_server_.SetChannelMembers({{"Boss", 0, 30}, {"Bob", 0, 60}});
   }
   void TearDown() override { fs::remove_all(home_); }
