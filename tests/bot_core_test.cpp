@@ -4,9 +4,11 @@
 #include "app/bot_core.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "bnet/sid.h"
@@ -232,6 +234,54 @@ TEST_F(Core, ALostConnectionEmptiesWhicheverListIsShown) {
   ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
   EXPECT_TRUE(core->Views().Rows().empty());
   EXPECT_EQ(core->Views().Caption(), "Not connected");
+}
+
+TEST_F(Core, PluginsGetChatEventsAndBotMessagesAndRestart) {
+  fs::create_directories(home_ / "plugins");
+  fs::copy_file(fs::path(CORVANE_TEST_PLUGINS) / "commands.so", home_ / "plugins" / "commands.so");
+  const std::string log = (home_ / "calls.log").string();
+  setenv("CORVANE_PLUGIN_LOG", log.c_str(), 1);
+  const auto logged = [&](const std::string& line) {
+    std::ifstream in(log);
+    for (std::string l; std::getline(in, l);) {
+      if (l == line) return true;
+    }
+    return false;
+  };
+  core->Start();
+  EXPECT_TRUE(front.Shows("[PLUGIN] Loaded plugin Commands (commands.so)."));
+  EXPECT_TRUE(front.Shows("[PLUGIN] Loaded 1 plugin(s)."));
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  EXPECT_TRUE(logged("event 1 Boss| 0 30"));
+
+  // Information and errors from the server carry their text in the user's place.
+  chat_server.SendChatEvent(0x12, "", "Welcome to the test server");
+  chat_server.SendChatEvent(0x13, "", "That user is not logged on.");
+  chat_server.SendChatEvent(5, "Bob", "hi all", 0, 60);
+  ASSERT_TRUE(loop.RunUntil([&] { return logged("event 5 Bob|hi all 0 60"); }, kWait));
+  EXPECT_TRUE(logged("event 18 Welcome to the test server| 0 0"));
+  EXPECT_TRUE(logged("event 19 That user is not logged on.| 0 0"));
+
+  // A plug-in command through the core's dispatch, answered through the queue.
+  core->Database().SetUser("Bob", 100, "");
+  Advance(1000);  // the flood gate opens
+  chat_server.SendChatEvent(5, "Bob", ".alpha now", 0, 60);
+  ASSERT_TRUE(loop.RunUntil([&] { return core->Queue().Size() == 1; }, kWait));
+  Advance(1100);
+  ASSERT_TRUE(loop.RunUntil(
+      [&] { return SentChat() == std::vector<std::string>{"alpha ran: now"}; }, kWait));
+
+  // Restart: unloaded (65535), then loaded again.
+  std::filesystem::remove(log);
+  core->RestartPlugins();
+  EXPECT_TRUE(logged("msg 65535"));
+  EXPECT_TRUE(logged("msg 10000"));
+  ASSERT_NE(core->PluginSystem(), nullptr);
+  EXPECT_EQ(core->PluginSystem()->Plugins().size(), 1u);
+  core->Close();
+  EXPECT_EQ(core->PluginSystem(), nullptr);
+  unsetenv("CORVANE_PLUGIN_LOG");
 }
 
 // A connection dropped right after it was made leaves the BNLS connection of its logon

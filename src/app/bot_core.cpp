@@ -60,12 +60,35 @@ void TBotCore::Start() {
   if (settings_.ConnectAtStartup) StartAutoconnect(kStartupConnectMs);
   anti_flood_.Start(kAntiFloodMs);
   shutdown_watch_.Start(kShutdownWatchMs);
+  // Plug-ins last: they find the database, the profile and the language in place.
+  plugins_ = std::make_unique<TBotPluginSystem>(plugin_host_);
+  plugins_->StartPlugins(profiles_.PluginsDir());
+}
+
+void TBotCore::RestartPlugins() {
+  if (closed_) return;
+  plugins_.reset();
+  plugins_ = std::make_unique<TBotPluginSystem>(plugin_host_);
+  plugins_->StartPlugins(profiles_.PluginsDir());
+}
+
+void TBotCore::PluginEvent(std::int32_t event, const std::string& user, const std::string& text,
+                           std::uint32_t flags, std::uint32_t ping) const {
+  if (plugins_) {
+    plugins_->BroadcastChatEvent(event, user, text, flags, static_cast<std::int32_t>(ping));
+  }
+}
+
+void TBotCore::PluginMessage(std::int32_t message) const {
+  if (plugins_) plugins_->BroadcastMessage(message, 0, 0);
 }
 
 void TBotCore::LoadProfile() {
   profiles_.LoadProfile(settings_);
   ApplySettings();
   ResetDatabase();
+  // Another profile's commands: the plug-ins add theirs again.
+  PluginMessage(CORVANE_MSG_PROFILE_SWITCHED);
 }
 
 void TBotCore::ApplySettings() {
@@ -94,6 +117,8 @@ void TBotCore::Close() {
   shutdown_watch_.Stop();
   // Close: the database, then the window keys.
   database_->SaveToFile(profiles_.DatabasePath());
+  // The plug-ins are unloaded while the database they mark is still there.
+  plugins_.reset();
   {
     TIniFile ini(profiles_.ProfilesIni());
     front_.WriteWindowKeys(ini);
@@ -331,11 +356,13 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
       if (roster_.Find(s1) != nullptr) return;
       RefreshList(kAddMember, &roster_.Add(s1, n1, n2, s2, language_.Lookup()));
       OnUserInChannel(*this, s1);
+      PluginEvent(CORVANE_EVENT_SHOW_USER, s1, "", n1, n2);
       break;
     case 102:  // a member joined
       if (s1 == session_->UniqueName) return;
       RefreshList(kAddMember, &roster_.Add(s1, n1, n2, s2, language_.Lookup()));
       OnUserJoin(*this, s1, s2, n1, n2);
+      PluginEvent(CORVANE_EVENT_JOIN, s1, "", n1, n2);
       if (settings_.JoinNotify) {
         AddChatLine(s1 + " " + language_.Text(kSubmessagesSection, "102"), kSilver);
       }
@@ -343,8 +370,9 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
     case 103:  // a member left
       if (const TUser* gone = roster_.Find(s1)) {
         const TUser copy = *gone;
-        roster_.Remove(s1);
+        roster_.Remove(s1);  // first, so that the caption no longer counts him
         RefreshList(kRemoveMember, &copy);
+        PluginEvent(CORVANE_EVENT_LEAVE, s1, "", n1, n2);
         OnUserLeave(*this, s1);
       }
       if (settings_.JoinNotify) {
@@ -358,11 +386,13 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
       AddChatMessage(head, kGreen, s2, kWhite);
       AddChatMessage(head, kGreen, s2, kWhite, TPane::Whisper);
       OnUserWhisper(*this, s1, s2);
+      PluginEvent(CORVANE_EVENT_WHISPER, s1, s2, n1, n2);
       Dispatch(s1, s2, n1, n2, kSourceWhisper);
       break;
     }
     case 105:  // talk
       AddChatMessage(s1, kYellow, s2, kWhite);
+      PluginEvent(CORVANE_EVENT_TALK, s1, s2, n1, n2);
       OnUserTalk(*this, s1, s2);
       Dispatch(s1, s2, n1, n2, kSourceTalk);
       break;
@@ -375,6 +405,7 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
       AddChatLine(language_.Text(kEventsSection, "10") + " " + s2, kYellow);
       current_channel_ = s2;
       OnChannelJoined(*this, s2);
+      PluginEvent(CORVANE_EVENT_CHANNEL, s1, "", n1, n2);
       // The caption counts the new channel's members (none yet), not the old channel's.
       if (views_.Mode() == TViewMode::Channel) {
         views_.SetCaption(s2 + "(" + std::to_string(roster_.Size()) + ")");
@@ -383,30 +414,39 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
       break;
     }
     case 109:  // flags changed
-      if (roster_.SetFlags(s1, n1)) RefreshList(kRefreshChannel);
+      if (roster_.SetFlags(s1, n1)) {
+        RefreshList(kRefreshChannel);
+        PluginEvent(CORVANE_EVENT_USER_FLAGS, s1, "", n1, n2);
+      }
       break;
     case 110: {  // a whisper the bot sent was delivered
       std::string head = language_.Text(kEventsSection, "12");
       ReplaceAll(head, "%u", s1);
       AddChatMessage(head, kGreen, s2, kWhite);
       AddChatMessage(head, kGreen, s2, kWhite, TPane::Whisper);
+      PluginEvent(CORVANE_EVENT_WHISPER_SENT, s1, s2, n1, n2);
       break;
     }
     case 113:
+      PluginEvent(CORVANE_EVENT_CHANNEL_FULL, "", "", 0, 0);
       AddChatLine(language_.Text(kEventsSection, "13"), kRed);
       break;
     case 115:
+      PluginEvent(CORVANE_EVENT_CHANNEL_RESTRICTED, "", "", 0, 0);
       AddChatLine(language_.Text(kEventsSection, "14"), kRed);
       break;
     case 118:
+      PluginEvent(CORVANE_EVENT_INFO, s2, "", 0, 0);  // the text goes in the user's place
       OnServerInfo(*this, s2);
       AddChatLine(s2, kInactiveGradient);
       break;
     case 119:
+      PluginEvent(CORVANE_EVENT_ERROR, s2, "", 0, 0);
       OnServerError(*this, s2);
       AddChatLine(s2, kRed);
       break;
     case 123:  // an emote
+      PluginEvent(CORVANE_EVENT_EMOTE, s1, s2, n1, n2);
       OnUserEmote(*this, s1, s2);
       AddChatMessage(s1, kOlive, s2, kOlive);
       Dispatch(s1, s2, n1, n2, kSourceEmote);
@@ -420,6 +460,7 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
       ReplaceAll(text, "%user", s1);
       AddChatLine("[CLAN] " + text, kYellow);
       QueueLine(text);
+      if (plugins_) plugins_->BroadcastClanInvitationResult(n1, s1, text);
       break;
     }
     case 7: {  // the bot is invited to a clan
@@ -436,9 +477,11 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
     }
     case 300:
       RefreshList(kRefreshClan);
+      PluginMessage(CORVANE_MSG_CLAN_LIST);
       break;
     case 310:
       RefreshList(kRefreshFriends);
+      PluginMessage(CORVANE_MSG_FRIENDS_LIST);
       break;
     case 320:
       OnClanMemberStatus(*this, s1);
@@ -446,6 +489,10 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
       AddChatLine("[CLAN] " + s1 + " status changed (Rank: " + ClanRankName(static_cast<int>(n1)) +
                       ", Online: " + std::to_string(n2) + ")",
                   kYellow);
+      if (plugins_) {
+        plugins_->BroadcastClanMemberStatus(static_cast<std::uint8_t>(n1),
+                                            static_cast<std::uint8_t>(n2), s1);
+      }
       break;
     default:
       break;

@@ -15,6 +15,7 @@
 #include "app/roster.h"
 #include "bnet/bnet.h"
 #include "bot/bot_host.h"
+#include "bot/bot_plugins.h"
 #include "bot/command_processor.h"
 #include "config/get_settings.h"
 #include "config/language.h"
@@ -64,6 +65,9 @@ class TBotCore final : public TBotHost {
   void LoadProfile();
   // Sends or handles one line as it leaves the queue.
   void ProcessOutgoingLine(const std::string& line);
+  // "Restart plugin system": every plug-in unloaded, then the plugins/ folder loaded anew.
+  void RestartPlugins();
+  const TBotPluginSystem* PluginSystem() const { return plugins_.get(); }
 
   TBNET& Bnet() { return *session_; }
   TProfiles& Profiles() { return profiles_; }
@@ -95,6 +99,28 @@ class TBotCore final : public TBotHost {
   std::time_t Now() const override;
 
  private:
+  // What plug-ins reach of the core.
+  class TCorePluginHost final : public TPluginHost {
+   public:
+    explicit TCorePluginHost(TBotCore& core) : core_(core) {}
+    TBotHost& Bot() override { return core_; }
+    void AddChatMessage(const std::string& head, TColor head_color, const std::string& body,
+                        TColor body_color) override {
+      core_.AddChatMessage(head, head_color, body, body_color);
+    }
+    std::intptr_t MainWindowId() const override { return core_.front_.WindowId(); }
+    std::string ProfileName() const override { return core_.profiles_.Current(); }
+    std::string LastWhisperer() const override { return core_.last_whisperer_; }
+    std::string CurrentChannel() const override { return core_.current_channel_; }
+    void ProcessOutgoingLine(const std::string& line) override { core_.ProcessOutgoingLine(line); }
+
+   private:
+    TBotCore& core_;
+  };
+
+  void PluginEvent(std::int32_t event, const std::string& user, const std::string& text,
+                   std::uint32_t flags, std::uint32_t ping) const;
+  void PluginMessage(std::int32_t message) const;
   void ApplySettings();
   void ResetDatabase();
   void ShowLine(TPane pane, std::vector<TTextRun> runs);
@@ -133,6 +159,8 @@ class TBotCore final : public TBotHost {
   bool closed_ = false;
   std::string current_channel_;
   std::string last_whisperer_;
+  TCorePluginHost plugin_host_{*this};
+  std::unique_ptr<TBotPluginSystem> plugins_;
   std::vector<std::string> history_;
   TTimer queue_timer_;
   TTimer anti_flood_;

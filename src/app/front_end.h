@@ -53,6 +53,8 @@ class TFrontEnd {
   virtual void WriteWindowKeys(TIniFile&) {}
   // A language was applied: captions follow.
   virtual void LanguageApplied() {}
+  // The main window's native id, for plug-ins (0 without a window).
+  virtual std::intptr_t WindowId() const { return 0; }
 };
 
 }  // namespace corvane

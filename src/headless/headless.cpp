@@ -66,6 +66,9 @@ class TConsoleFrontEnd final : public TFrontEnd {
     if (core_ != nullptr) core_->Close();
     loop_.Quit(0);
   }
+  void RestartPlugins() {
+    if (core_ != nullptr) core_->RestartPlugins();
+  }
 
  private:
   TMainLoop& loop_;
@@ -117,8 +120,9 @@ class TStdinReader {
   std::string pending_;
 };
 
-// SIGINT and SIGTERM close the bot; SIGHUP (a closed terminal, or a reload request) does
-// not end it. Taken through a descriptor so that they are handled on the loop's thread.
+// SIGINT and SIGTERM close the bot; SIGHUP restarts the plug-in system (and a closed
+// terminal does not end the bot). Taken through a descriptor so that they are handled on the loop's
+// thread.
 class TSignalWatch {
  public:
   TSignalWatch(TMainLoop& loop, TConsoleFrontEnd& front) : loop_(loop) {
@@ -133,6 +137,7 @@ class TSignalWatch {
       signalfd_siginfo info{};
       while (read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         if (info.ssi_signo == SIGINT || info.ssi_signo == SIGTERM) front.Close();
+        if (info.ssi_signo == SIGHUP) front.RestartPlugins();
       }
     });
   }
