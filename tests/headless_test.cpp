@@ -143,6 +143,26 @@ TEST_F(Headless, SigintTheKillKeyAndTheQuitCommandEachCloseWithExitZero) {
   }
 }
 
+TEST_F(Headless, SighupRestartsThePluginSystem) {
+  fs::create_directories(home_ / "plugins");
+  fs::copy_file(fs::path(CORVANE_TEST_PLUGINS) / "info_only.so",
+                home_ / "plugins" / "info_only.so");
+  TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
+  const auto loads = [&] {
+    int n = 0;
+    for (std::size_t at = 0;
+         (at = bot.Out().find("[PLUGIN] Loaded plugin InfoOnly", at)) != std::string::npos; ++at) {
+      ++n;
+    }
+    return n;
+  };
+  ASSERT_TRUE(bot.ReadUntil([&] { return loads() == 1; })) << bot.Out();
+  bot.Signal(SIGHUP);
+  ASSERT_TRUE(bot.ReadUntil([&] { return loads() == 2; })) << bot.Out();
+  bot.Signal(SIGTERM);
+  EXPECT_EQ(bot.Wait(), 0);
+}
+
 TEST(HeadlessOptions, HelpVersionAndUnknownOptions) {
   const auto run = [](const std::vector<std::string>& args) {
     TProgram bot(CORVANE_BIN, args);
