@@ -210,19 +210,6 @@ TRunResult RunToEnd(const std::vector<std::string>& args) {
   return r;
 }
 
-// A port nothing listens on right now.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
 struct TEvent {
   std::int32_t id;
   std::string user;
@@ -368,52 +355,6 @@ TEST_F(DemoServer, AReconnectingBotGetsTheMembersAndTheScriptAgain) {
             1);
 }
 
-TEST_F(DemoServer, OnlyTheDemoChannelHasTheMembers) {
-  Start({"--channel", "Lobby"});
-  ASSERT_TRUE(LogOn());  // into "Corvane Demo", where nobody is
-  EXPECT_TRUE(WaitLine("demo: bot joined \"Corvane Demo\"; the members are in \"Lobby\""));
-  EXPECT_LT(Find(101, "Mira"), 0);
-  loop.RunUntil([] { return false; }, 1500);  // past the time Alice would join
-  EXPECT_LT(Find(102, "Alice"), 0);
-
-  // The name is compared ignoring case.
-  const int from = static_cast<int>(events.size());
-  ASSERT_EQ(bnet->JoinChannel("LOBBY", 0), 0);
-  ASSERT_GE(WaitEvent(107, "", "LOBBY", from), 0);
-  EXPECT_GE(WaitEvent(101, "Mira", "", from), 0);
-  EXPECT_GE(WaitEvent(102, "Alice", "", from), 0);
-}
-
-// ---- What the bot sends ----
-
-TEST_F(DemoServer, EchoesWhatTheBotSaysAndConfirmsWhispersToMembers) {
-  Start();
-  ASSERT_TRUE(LogOn());
-  bnet->SendChat("Hello, channel!");
-  EXPECT_TRUE(WaitLine("demo: DemoBot says: Hello, channel!"));
-  // The bot's own talk does not come back, as on a real server.
-  loop.RunUntil([] { return false; }, 200);
-  EXPECT_LT(Find(105, "DemoBot"), 0);
-
-  // A whisper to someone who is not here fails; Bob comes only much later.
-  bnet->SendChat("/w Bob are you there?");
-  EXPECT_GE(WaitEvent(119, "", "That user is not logged on."), 0);
-  const int failed = Find(119);
-  bnet->SendChat("/w Nobody hello");
-  EXPECT_GE(WaitEvent(119, "", "That user is not logged on.", failed + 1), 0);
-  EXPECT_LT(Find(110), 0);
-
-  // Once Alice is here, a whisper to her is confirmed.
-  ASSERT_GE(WaitEvent(102, "Alice"), 0);
-  bnet->SendChat("/w alice Welcome, Alice!");
-  const int sent = WaitEvent(110, "Alice");
-  ASSERT_GE(sent, 0);
-  EXPECT_EQ(events[static_cast<std::size_t>(sent)].text, "Welcome, Alice!");
-  EXPECT_TRUE(WaitLine("demo: DemoBot says: /w alice Welcome, Alice!"));
-  bnet->SendChat("/msg Mira hi");
-  EXPECT_GE(WaitEvent(110, "Mira", "hi"), 0);
-}
-
 TEST_F(DemoServer, NothingTheBotSendsBringsItDown) {
   Start();
   ASSERT_TRUE(LogOn());
@@ -448,58 +389,6 @@ TEST_F(DemoServer, NothingTheBotSendsBringsItDown) {
 }
 
 // ---- Accounts and ports ----
-
-TEST_F(DemoServer, TheAccountComesFromItsOptionsAndAWrongPasswordIsRefused) {
-  Start({"--account", "Tester", "--password=Secret"});
-  MakeSession("Tester", "wrong");
-  bnet->Connect("127.0.0.1", chat_port);
-  ASSERT_TRUE(loop.RunUntil(
-      [&] { return std::find(errors.begin(), errors.end(), 3011) != errors.end(); }, kWait));
-  EXPECT_FALSE(bnet->LoggedOn);
-  EXPECT_TRUE(WaitLine(
-      "demo: logon of Tester refused: this server has the account Tester with the password "
-      "given by --password"));
-
-  bnet.reset();
-  events.clear();
-  MakeSession("Tester", "Secret");
-  ASSERT_TRUE(LogOn());
-  EXPECT_TRUE(WaitLine("demo: bot logged on as Tester"));
-  EXPECT_GE(WaitEvent(104, "Alice", "psst, Tester, can you hear me?"), 0);
-}
-
-TEST_F(DemoServer, ListensOnTheGivenPorts) {
-  const int chat = FreePort();
-  int bnls = FreePort();
-  while (bnls == chat) bnls = FreePort();
-  Start({"--chat-port", std::to_string(chat), "--bnls-port=" + std::to_string(bnls)});
-  EXPECT_EQ(chat_port, chat);
-  EXPECT_EQ(bnls_port, bnls);
-  const std::vector<std::string> lines = demo->Lines();
-  EXPECT_EQ(lines[0], "chat 127.0.0.1 " + std::to_string(chat));
-  EXPECT_EQ(lines[1], "bnls 127.0.0.1 " + std::to_string(bnls));
-  ASSERT_TRUE(LogOn());
-}
-
-TEST_F(DemoServer, APortInUseEndsItWithAnError) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 1), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  const std::string port = std::to_string(ntohs(addr.sin_port));
-
-  const TRunResult r = RunToEnd({"--bnls-port", port});
-  close(fd);
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find("127.0.0.1:" + port), std::string::npos) << r.err;
-  EXPECT_TRUE(r.lines.empty()) << "no port lines for a server that does not listen";
-}
-
-// ---- Options and ending ----
 
 TEST_F(DemoServer, BadOptionsExitWithTwo) {
   const std::vector<std::vector<std::string>> cases = {
