@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +65,41 @@ int ClosedPort() {
   close(fd);
   return ntohs(addr.sin_port);
 }
+
+// Listens on 127.0.0.1 and never reads: connections wait in the backlog until Accept.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(fd_, 8);
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~SilentServer() {
+    for (int fd : accepted_) close(fd);
+    close(fd_);
+  }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+  int Port() const { return port_; }
+  bool Accept() {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, kWait) != 1) return false;
+    const int fd = accept(fd_, nullptr, nullptr);
+    if (fd >= 0) accepted_.push_back(fd);
+    return fd >= 0;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::vector<int> accepted_;
+};
 
 // Lets the loop run a little, so that a callback that should not come has its chance.
 void Settle(TMainLoop& loop, int ms = 50) {
@@ -271,6 +314,144 @@ TEST_F(ClientTest, QueuedOutputGetsAMomentToLeaveBeforeDestruction) {
     ASSERT_TRUE(client.Send("last words", 10));
   }
   EXPECT_TRUE(TFakeTcpServer::WaitFor([&] { return server.Received() == "last words"; }, kWait));
+}
+
+TEST_F(ClientTest, OutputToAPeerThatStopsReadingIsCappedAndEndsTheConnectionOnce) {
+  SilentServer silent;
+  TCustomClient client(loop);
+  Recorder rec(loop, client);
+  client.Connect("127.0.0.1", silent.Port());
+  ASSERT_TRUE(loop.RunUntil([&] { return client.State() == TClientState::Connected; }, kWait));
+  ASSERT_TRUE(silent.Accept());
+  EXPECT_FALSE(client.OutputOverflowed());
+
+  // Far more than the cap and the kernel's buffers hold together; without the cap every
+  // Send is taken and the loop ends at its bound.
+  const std::string piece(16 * 1024, 'p');
+  std::size_t most = 0;
+  bool refused = false;
+  for (std::size_t queued = 0; queued < 64 * kMaxPendingOutput && !refused;
+       queued += piece.size()) {
+    refused = !client.Send(piece.data(), static_cast<int>(piece.size()));
+    most = std::max(most, client.PendingOutput());
+  }
+  ASSERT_TRUE(refused) << "pending output reached " << most << " bytes";
+  EXPECT_LE(most, kMaxPendingOutput);
+  ASSERT_TRUE(loop.RunUntil([&] { return rec.disconnects == 1; }, kWait));
+  Settle(loop, 100);
+  EXPECT_EQ(rec.disconnects, 1);
+  EXPECT_TRUE(client.OutputOverflowed());
+  EXPECT_EQ(client.State(), TClientState::Idle);
+  EXPECT_EQ(client.PendingOutput(), 0u);
+
+  // The next connection starts clean: no flag, and none of the refused bytes.
+  TFakeTcpServer server;
+  client.Connect("127.0.0.1", server.Port());
+  EXPECT_FALSE(client.OutputOverflowed());
+  ASSERT_TRUE(loop.RunUntil([&] { return client.State() == TClientState::Connected; }, kWait));
+  ASSERT_TRUE(client.Send("ping", 4));
+  TFakeTcpServer::WaitFor([&] { return server.Received().size() >= 4; }, kWait);
+  EXPECT_EQ(server.Received(), "ping");
+  EXPECT_FALSE(client.OutputOverflowed());
+}
+
+// Takes the calling thread's loopback up or down (in its own network namespace).
+bool SetLoopbackUp(bool up) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ifreq ifr{};
+  std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+  bool ok = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
+  if (up) {
+    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
+  } else {
+    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags & ~IFF_UP);
+  }
+  ok = ok && ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
+TEST_F(ClientTest, PeerThatVanishesIsReportedThroughKeepAliveAndUserTimeout) {
+  // A peer that stops answering without a FIN or RST: the loopback of a network namespace
+  // of our own goes down under two established connections. Only the worker thread below
+  // (and the threads it starts) live in that namespace.
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "not root: a network namespace of its own (unshare) needs root, as in CI";
+  }
+  struct Case {
+    const char* what;
+    TTcpKeepAlive keep_alive;
+    bool sends;
+  };
+  const Case cases[] = {
+      {"idle: keep-alive probes go unanswered",
+       {.idle_s = 1, .interval_s = 1, .count = 2, .user_timeout_ms = 0},
+       false},
+      {"data unacknowledged: user time-out", {.user_timeout_ms = 1000}, true},
+  };
+  constexpr int kCases = static_cast<int>(std::size(cases));
+  constexpr int kBoundMs = 6000;
+  std::string skip, failure;
+  std::vector<std::int64_t> reported_after_ms(kCases, -1);
+  std::thread worker([&] {
+    if (unshare(CLONE_NEWNET) != 0) {
+      skip = std::string("unshare(CLONE_NEWNET) refused: ") + std::strerror(errno);
+      return;
+    }
+    if (!SetLoopbackUp(true)) {
+      failure = "cannot bring the namespace's loopback up";
+      return;
+    }
+    TMainLoop own_loop;
+    SilentServer peer;
+    std::vector<int> disconnects(kCases, 0);
+    auto down_at = std::chrono::steady_clock::now();
+    std::vector<std::unique_ptr<TCustomClient>> clients;
+    for (int i = 0; i < kCases; ++i) {
+      clients.push_back(std::make_unique<TCustomClient>(own_loop));
+      clients[i]->SetKeepAlive(cases[i].keep_alive);
+      clients[i]->OnDisconnect = [&, i](TCustomClient&) {
+        if (disconnects[i]++ == 0) {
+          reported_after_ms[i] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - down_at)
+                                     .count();
+        }
+      };
+      clients[i]->Connect("127.0.0.1", peer.Port());
+    }
+    const auto all_connected = [&] {
+      return std::all_of(clients.begin(), clients.end(),
+                         [](auto& c) { return c->State() == TClientState::Connected; });
+    };
+    if (!own_loop.RunUntil(all_connected, kWait)) {
+      failure = "the clients did not connect";
+      return;
+    }
+    down_at = std::chrono::steady_clock::now();
+    if (!SetLoopbackUp(false)) {
+      failure = "cannot take the namespace's loopback down";
+      return;
+    }
+    for (int i = 0; i < kCases; ++i) {
+      if (cases[i].sends) clients[i]->Send("unanswered", 10);
+    }
+    own_loop.RunUntil(
+        [&] {
+          return std::all_of(disconnects.begin(), disconnects.end(), [](int n) { return n > 0; });
+        },
+        kBoundMs);
+    Settle(own_loop, 100);
+    for (int i = 0; i < kCases; ++i) {
+      if (disconnects[i] > 1) failure += std::string(cases[i].what) + ": reported twice; ";
+    }
+  });
+  worker.join();
+  if (!skip.empty()) GTEST_SKIP() << skip;
+  ASSERT_TRUE(failure.empty()) << failure;
+  for (int i = 0; i < kCases; ++i) {
+    EXPECT_GE(reported_after_ms[i], 0)
+        << cases[i].what << ": not reported within " << kBoundMs << " ms";
+  }
 }
 
 }  // namespace

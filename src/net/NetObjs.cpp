@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 
@@ -23,6 +25,16 @@ void CloseSocket(int fd) {
   if (fd < 0) return;
   shutdown(fd, SHUT_RDWR);
   close(fd);
+}
+
+// Failures are ignored: the connection still works, only a vanished peer goes unnoticed.
+void SetKeepAliveOptions(int fd, const TTcpKeepAlive& k) {
+  const int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &k.idle_s, sizeof k.idle_s);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &k.interval_s, sizeof k.interval_s);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &k.count, sizeof k.count);
+  setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &k.user_timeout_ms, sizeof k.user_timeout_ms);
 }
 
 }  // namespace
@@ -60,7 +72,7 @@ TCustomClient::~TCustomClient() {
   hand_off_.Cancel();
   {
     std::lock_guard lock(output_mutex_);
-    pending_output_.clear();
+    ClearOutput();
   }
   terminated_ = true;
   Wake();
@@ -72,6 +84,7 @@ void TCustomClient::Connect(const std::string& host, int port) {
   if (State() != TClientState::Idle) return;
   host_ = host;
   port_ = port;
+  output_overflowed_ = false;
   if (!TransitTo(TClientState::Idle, TClientState::ConnectRequested)) return;
   // The thread starts with the first connection: a client that never connects costs none.
   if (!thread_.joinable()) thread_ = std::thread(&TCustomClient::Execute, this);
@@ -87,15 +100,27 @@ void TCustomClient::Disconnect() {
 
 bool TCustomClient::Send(const void* bytes, int count) {
   if (Terminated()) return false;
+  bool overflow = false;
   {
     std::lock_guard lock(output_mutex_);
     // Checked under the lock that the close takes, so that no byte of this connection is
     // left behind for the next one.
-    if (socket_.load() < 0) return false;
+    if (socket_.load() < 0 || output_overflowed_.load()) return false;
     if (count > 0 && bytes != nullptr) {
-      const auto* p = static_cast<const std::uint8_t*>(bytes);
-      pending_output_.insert(pending_output_.end(), p, p + count);
+      const std::size_t pending = pending_output_.size() - output_sent_;
+      // A peer that stopped reading would otherwise make the output grow without limit.
+      overflow = static_cast<std::size_t>(count) > kMaxPendingOutput - pending;
+      if (overflow) {
+        output_overflowed_ = true;
+      } else {
+        const auto* p = static_cast<const std::uint8_t*>(bytes);
+        pending_output_.insert(pending_output_.end(), p, p + count);
+      }
     }
+  }
+  if (overflow) {
+    Disconnect();
+    return false;
   }
   Wake();
   return true;
@@ -103,7 +128,16 @@ bool TCustomClient::Send(const void* bytes, int count) {
 
 std::size_t TCustomClient::PendingOutput() const {
   std::lock_guard lock(output_mutex_);
-  return pending_output_.size();
+  return pending_output_.size() - output_sent_;
+}
+
+void TCustomClient::SetKeepAlive(const TTcpKeepAlive& keep_alive) {
+  if (State() == TClientState::Idle) keep_alive_ = keep_alive;
+}
+
+void TCustomClient::ClearOutput() {
+  pending_output_.clear();
+  output_sent_ = 0;
 }
 
 bool TCustomClient::TransitTo(TClientState from, TClientState to) {
@@ -163,7 +197,7 @@ void TCustomClient::Execute() {
   }
   std::unique_lock lock(output_mutex_);
   const int fd = socket_.exchange(-1);
-  pending_output_.clear();
+  ClearOutput();
   lock.unlock();
   CloseSocket(fd);
   state_ = TClientState::Stopped;
@@ -191,6 +225,7 @@ int TCustomClient::MakeConnection() {
 
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return kConnectNoSocket;
+  SetKeepAliveOptions(fd, keep_alive_);
   socket_ = fd;
 
   sockaddr_in addr{};
@@ -207,7 +242,7 @@ int TCustomClient::MakeConnection() {
     {
       std::lock_guard lock(output_mutex_);
       socket_ = -1;
-      pending_output_.clear();
+      ClearOutput();
     }
     close(fd);
     return kConnectFailed;
@@ -271,14 +306,16 @@ void TCustomClient::ReceivePass() {
 }
 
 void TCustomClient::SendPass() {
-  std::vector<std::uint8_t> chunk;
+  std::array<std::uint8_t, kMaxSendPass> chunk;
+  std::size_t size;
   {
     std::lock_guard lock(output_mutex_);
-    const std::size_t n = std::min<std::size_t>(kMaxSendPass, pending_output_.size());
-    chunk.assign(pending_output_.begin(), pending_output_.begin() + static_cast<std::ptrdiff_t>(n));
+    size = std::min<std::size_t>(kMaxSendPass, pending_output_.size() - output_sent_);
+    std::copy_n(pending_output_.begin() + static_cast<std::ptrdiff_t>(output_sent_), size,
+                chunk.begin());
   }
-  if (chunk.empty()) return;
-  const ssize_t sent = send(socket_.load(), chunk.data(), chunk.size(), MSG_NOSIGNAL);
+  if (size == 0) return;
+  const ssize_t sent = send(socket_.load(), chunk.data(), size, MSG_NOSIGNAL);
   if (sent < 0) {
     if (errno == EMSGSIZE) {
       // Kept and tried again; a short pause keeps a refusing socket from spinning.
@@ -290,10 +327,16 @@ void TCustomClient::SendPass() {
   }
   {
     std::lock_guard lock(output_mutex_);
-    const std::size_t n =
-        std::min<std::size_t>(static_cast<std::size_t>(sent), pending_output_.size());
-    pending_output_.erase(pending_output_.begin(),
-                          pending_output_.begin() + static_cast<std::ptrdiff_t>(n));
+    output_sent_ = std::min(output_sent_ + static_cast<std::size_t>(sent), pending_output_.size());
+    // The sent front is dropped only once it outweighs the rest, so that each byte is moved
+    // at most once on average and draining stays linear.
+    if (output_sent_ == pending_output_.size()) {
+      ClearOutput();
+    } else if (output_sent_ >= pending_output_.size() - output_sent_) {
+      pending_output_.erase(pending_output_.begin(),
+                            pending_output_.begin() + static_cast<std::ptrdiff_t>(output_sent_));
+      output_sent_ = 0;
+    }
   }
   if (send_observer_) send_observer_(static_cast<int>(sent));
 }
@@ -303,7 +346,7 @@ void TCustomClient::CloseConnection() {
   {
     std::lock_guard lock(output_mutex_);
     fd = socket_.exchange(-1);
-    pending_output_.clear();
+    ClearOutput();
   }
   if (fd < 0) {
     TransitTo(TClientState::DisconnectRequested, TClientState::Idle);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/event_loop.h"
+#include "net/timeouts.h"
 
 namespace corvane {
 
@@ -44,6 +45,15 @@ enum TConnectResult : int {
   kConnectFailed = 4,
 };
 
+// TCP keep-alive and user time-out set on every connection, so that a peer that vanished
+// without a FIN or RST is reported through OnDisconnect.
+struct TTcpKeepAlive {
+  int idle_s = kTcpKeepIdleS;
+  int interval_s = kTcpKeepIntervalS;
+  int count = kTcpKeepCount;
+  unsigned user_timeout_ms = kTcpUserTimeoutMs;
+};
+
 class TCustomClient {
  public:
   using TConnectEvent = std::function<void(TCustomClient& sender, int code)>;
@@ -65,7 +75,9 @@ class TCustomClient {
   void Connect(const std::string& host, int port);
   // While connecting or connected: the close arrives through OnDisconnect.
   void Disconnect();
-  // Queues bytes for the thread to send, in order. False when there is no socket.
+  // Queues bytes for the thread to send, in order. False when there is no socket. Bytes
+  // that would take the pending output past kMaxPendingOutput are refused (false, nothing
+  // queued) and the connection is closed as lost, through OnDisconnect like any close.
   bool Send(const void* bytes, int count);
 
   TClientState State() const { return state_.load(); }
@@ -75,10 +87,15 @@ class TCustomClient {
   int LastResult() const { return last_result_.load(); }
   // Bytes given to Send that have not left yet.
   std::size_t PendingOutput() const;
+  // True when the last connection was closed because its pending output reached the cap;
+  // false again from the next Connect. Any thread.
+  bool OutputOverflowed() const { return output_overflowed_.load(); }
 
   // Diagnostics: called on the client thread with the size of every successful send
   // call. Set it before Connect.
   void SetSendObserver(std::function<void(int)> observer) { send_observer_ = std::move(observer); }
+  // Keep-alive for the connections made from now on. Only while Idle, like Connect.
+  void SetKeepAlive(const TTcpKeepAlive& keep_alive);
 
   // Bound by the owner, called on the main thread; empty ones are skipped.
   TConnectEvent OnConnect;
@@ -93,6 +110,7 @@ class TCustomClient {
   void ReceivePass();
   void SendPass();
   void CloseConnection();
+  void ClearOutput();  // output_mutex_ held
   void RequestDisconnect();
   bool TransitTo(TClientState from, TClientState to);
   void Wake();
@@ -107,6 +125,9 @@ class TCustomClient {
   int port_ = 0;
   mutable std::mutex output_mutex_;
   std::vector<std::uint8_t> pending_output_;
+  std::size_t output_sent_ = 0;  // bytes at the front of pending_output_ already sent
+  std::atomic<bool> output_overflowed_{false};
+  TTcpKeepAlive keep_alive_;  // like host_: set while Idle, read by the thread
   std::atomic<int> last_result_{0};
   std::vector<std::uint8_t> receive_block_;
   std::function<void(int)> send_observer_;
