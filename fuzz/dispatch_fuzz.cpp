@@ -127,6 +127,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!console && !first.Empty()) {
     Check(Dispatch(host, speaker, line, kExtra[who % 3], source).Empty());
   }
-  host.db->SetReady();
+  host.Tick();
   return 0;
 }

@@ -149,6 +149,10 @@ TEST_F(Decode, UTF8TextIsDecodedButNamesNeverAre) {
 
 TEST_F(Decode, ClanListIsSortedByExchangesAndStatusChangesFollowTheirCaseRules) {
   bnet.Username = "Owner";
+  // A rank the protocol does not have would pose as another event (199 + 1: a message box).
+  Feed(Frame(SID_CLANINFO, B(0) + "CBA\0"s + B(199)));
+  EXPECT_TRUE(events.empty());
+  EXPECT_FALSE(bnet.ClanInfo.InClan);
   Feed(Frame(SID_CLANINFO, B(0) + "CBA\0"s + B(3)));
   EXPECT_TRUE(bnet.ClanInfo.InClan);
   EXPECT_EQ(bnet.ClanInfo.Tag, "ABC");
@@ -267,6 +271,13 @@ TEST_F(Decode, ClanProfileAndUnknownCookies) {
 
   Feed(Frame(SID_CLANINVITATION, Dw(42) + B(4)));
   EXPECT_EQ(events.back(), (Event{6, "Unknown", "", "", 4, 0}));
+
+  // An answered request gives its cookie back; unanswered ones are kept only so many.
+  ASSERT_EQ(bnet.Cookies.size(), 1u) << "the clan profile's cookie went with its answer";
+  EXPECT_EQ(bnet.Cookies[0].UserName, "first");
+  for (int i = 0; i < 200; ++i) bnet.RequestUserProfile("u" + std::to_string(i), "PX3W");
+  EXPECT_EQ(bnet.Cookies.size(), TBNET::kMaxCookies);
+  EXPECT_EQ(bnet.Cookies.back().UserName, "u199");
   EXPECT_EQ(TBNET::ClanInvitationResultText(9), "Clan is full.");
   EXPECT_EQ(TBNET::ClanInvitationResultText(77), "Unknown clan invitation result [77]");
 }

@@ -3,10 +3,13 @@
 
 #include "app/bot_core.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,6 +20,7 @@
 #include "fakes/fake_chat_server.h"
 #include "fakes/test_home.h"
 #include "net/main_loop.h"
+#include "net/timeouts.h"
 
 #ifdef CORVANE_SOAK
 #include <malloc.h>
@@ -38,6 +42,7 @@ constexpr int kWait = 5000;
 struct RecordingFrontEnd : TFrontEnd {
   void ShowLine(const TPaneLine& line) override { lines.push_back(line); }
   void RequestClose() override { ++close_requests; }
+  void ReportFailure(const std::string& text) override { failures.push_back(text); }
   int Count(const std::string& text, TPane pane = TPane::Chat) const {
     int n = 0;
     for (const TPaneLine& l : lines) n += l.pane == pane && l.Text() == text;
@@ -47,6 +52,7 @@ struct RecordingFrontEnd : TFrontEnd {
     return Count(text, pane) > 0;
   }
   std::vector<TPaneLine> lines;
+  std::vector<std::string> failures;
   int close_requests = 0;
 };
 
@@ -77,6 +83,15 @@ class Core : public ::testing::Test {
       loop.RunUntil([] { return false; }, 2);
     }
   }
+  // A chat event as the session would receive it, handed over at once (no socket, no wait).
+  void Inject(std::uint32_t event, const std::string& user, const std::string& text) {
+    const std::string body = TFakeChatServer::Dword(event) + TFakeChatServer::Dword(0) +
+                             TFakeChatServer::Dword(20) + std::string(12, '\0') + user + '\0' +
+                             text + '\0';
+    const std::string frame = TFakeChatServer::Frame(SID_CHATEVENT, body);
+    core->Bnet().ReceiveData(reinterpret_cast<const std::uint8_t*>(frame.data()),
+                             static_cast<int>(frame.size()));
+  }
   std::vector<std::string> SentChat() {
     std::vector<std::string> out;
     for (const auto& m : chat_server.MessagesWithId(SID_CHATCOMMAND)) {
@@ -105,11 +120,10 @@ TEST_F(Core, StartsConnectsAndAnswersACommandThroughTheQueue) {
 
   core->Database().SetUser("Boss", 100, "");
   chat_server.SendChatEvent(5, "Boss", ".kick Bob");
-  ASSERT_TRUE(loop.RunUntil([&] { return core->Queue().Size() == 1; }, kWait));
-  EXPECT_TRUE(front.Shows("Boss: .kick Bob"));
-  Advance(1100);
+  // An idle queue lets the kick go at once, with no clock moving.
   ASSERT_TRUE(loop.RunUntil([&] { return !SentChat().empty(); }, kWait));
   EXPECT_EQ(SentChat(), std::vector<std::string>{"/kick Bob"});
+  EXPECT_TRUE(front.Shows("Boss: .kick Bob"));
 
   // Typed lines: a console command runs locally, other text is queued and echoed.
   EXPECT_TRUE(core->TypeLine("", "/whoami"));
@@ -128,9 +142,10 @@ TEST_F(Core, ReconnectRulesAfterDropsUserDisconnectsAndFlooding) {
   ASSERT_TRUE(InChannel());
   chat_server.DropConnection();
   ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
-  EXPECT_EQ(core->AutoconnectInterval(), kReconnectMs);
+  EXPECT_GE(core->AutoconnectInterval(), kReconnectMs);
+  EXPECT_LE(core->AutoconnectInterval(), kReconnectMs * 6 / 5);
   EXPECT_TRUE(core->ChannelRoster().Members().empty());
-  Advance(5000);
+  Advance(6000);
   ASSERT_TRUE(InChannel()) << "reconnected five seconds after the drop";
 
   // Flooding: twenty minutes, not shortened by the drop that follows.
@@ -184,43 +199,6 @@ TEST_F(Core, WhispersLocalCommandsAndClanEventsReachTheRightPlaces) {
       [&] { return front.Shows("[CLAN] PvPgn clan invitation now not supported."); }, kWait));
 }
 
-TEST_F(Core, QueuedLinesLeaveInOrderPacedAndUnderTheQuota) {
-  core->Start();
-  Advance(1000);
-  ASSERT_TRUE(InChannel());
-  const std::uint64_t start = loop.NowMs();
-  std::size_t sent_before = 0;
-  for (const std::size_t length : {20, 60, 120}) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < 10; ++i) {
-      lines.push_back(std::string(length - 1, static_cast<char>('a' + i)) + std::to_string(i));
-      core->QueueLine(lines.back());
-    }
-    // A line leaves at the tick where the queue shrinks.
-    std::vector<std::uint64_t> left;
-    for (int step = 0; step < 1200 && left.size() < lines.size(); ++step) {
-      const std::size_t before = core->Queue().Size();
-      Advance(100);
-      if (core->Queue().Size() < before) left.push_back(loop.NowMs() - start);
-    }
-    ASSERT_EQ(left.size(), lines.size()) << "length " << length;
-    const int units = TOutgoingQueue::Units(lines[0]);
-    for (std::size_t i = 1; i < left.size(); ++i) {
-      EXPECT_GT(left[i] - left[i - 1], kQueueMinGapMs) << "length " << length << " line " << i;
-      // Lines inside one quota window (i - k ends within 6 s of line i) stay under it.
-      int in_window = units;
-      for (std::size_t k = i; k-- > 0 && left[i] - left[k] < kFloodWindowMs;) in_window += units;
-      EXPECT_LE(in_window, std::max(kFloodMaxUnits, units)) << "length " << length;
-    }
-    ASSERT_TRUE(loop.RunUntil([&] { return SentChat().size() == sent_before + 10; }, kWait));
-    const std::vector<std::string> sent = SentChat();
-    EXPECT_EQ(std::vector<std::string>(sent.begin() + sent_before, sent.end()), lines)
-        << "every line arrives, in order";
-    sent_before = sent.size();
-    Advance(kFloodWindowMs);  // the next burst starts with an empty window
-  }
-}
-
 TEST_F(Core, ALostConnectionEmptiesWhicheverListIsShown) {
   chat_server.SetFriends({{"Pal", 1, 2, "WAR3", "The Void"}, {"Gone", 0, 0, "WAR3", ""}});
   core->Start();
@@ -267,8 +245,6 @@ TEST_F(Core, PluginsGetChatEventsAndBotMessagesAndRestart) {
   core->Database().SetUser("Bob", 100, "");
   Advance(1000);  // the flood gate opens
   chat_server.SendChatEvent(5, "Bob", ".alpha now", 0, 60);
-  ASSERT_TRUE(loop.RunUntil([&] { return core->Queue().Size() == 1; }, kWait));
-  Advance(1100);
   ASSERT_TRUE(loop.RunUntil(
       [&] { return SentChat() == std::vector<std::string>{"alpha ran: now"}; }, kWait));
 
@@ -294,10 +270,11 @@ TEST_F(Core, ALogonRightAfterADroppedOneIsNotHeldUpByItsBnlsConnection) {
     chat_server.SetDropOn(TFakeChatServer::kDropOnAccept);
     chat_server.DropConnection();
     ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
-    loop.Advance(kReconnectMs);  // reconnects, and is dropped on accept
+    loop.Advance(core->AutoconnectInterval());  // reconnects, and is dropped on accept
     ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
     chat_server.SetDropOn(0);
-    loop.Advance(kReconnectMs);  // at once: that logon's BNLS connection is still on its way
+    // At once: that logon's BNLS connection is still on its way.
+    loop.Advance(core->AutoconnectInterval());
     bool in = false;
     for (int i = 0; i < 100 && !in; ++i) {
       in = loop.RunUntil([&] { return core->Bnet().LoggedOn; }, 20);
@@ -306,6 +283,257 @@ TEST_F(Core, ALogonRightAfterADroppedOneIsNotHeldUpByItsBnlsConnection) {
     ASSERT_TRUE(in) << "round " << round << ": bnls state "
                     << int(core->Bnet().Bnls().Client().State());
   }
+}
+
+// A refused account is tried again later and later, up to ten minutes apart; reaching the
+// channel starts the count again.
+TEST_F(Core, FailedLogonsBackOffAndReachingTheChannelResetsTheWait) {
+  chat_server.SetAccount("Tester", "not the password");
+  core->Start();
+  Advance(1000);
+  std::uint32_t base = kReconnectMs;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait)) << attempt;
+    const std::uint32_t wait = core->AutoconnectInterval();
+    EXPECT_GE(wait, base) << attempt;
+    EXPECT_LE(wait, base + base / 5) << attempt;
+    if (attempt == 9) chat_server.SetAccount("Tester", "Secret");
+    loop.Advance(wait);
+    base = std::min(base * 2, kMaxReconnectMs);
+  }
+  ASSERT_TRUE(InChannel());
+  EXPECT_EQ(core->FailedAttempts(), 0);
+  chat_server.DropConnection();
+  ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
+  EXPECT_LE(core->AutoconnectInterval(), kReconnectMs * 6 / 5);
+}
+
+// Servers that accept and then say nothing: the logon is given up with a red line and the
+// reconnection rules run; once logged on, the bot keeps the link busy enough for TCP to
+// notice a peer that vanished.
+TEST_F(Core, SilentServersAreGivenUpAndALiveLinkIsKeptAlive) {
+  test::TFakeTcpServer silent;
+  const auto red = [&](const std::string& text) {
+    return std::any_of(front.lines.begin(), front.lines.end(), [&](const TPaneLine& l) {
+      return l.Text() == text && l.runs.front().color == kRed;
+    });
+  };
+  core->Start();
+  struct Case {
+    const char* name;
+    bool silent_chat;
+    std::size_t bytes_before_silence;  // what the silent server receives first
+    std::uint32_t timeout;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"chat server", true, 52, kLogonTimeoutMs,
+       "[BNET] The server did not complete the logon in time."},
+      {"BNLS server", false, 7, kBnlsAnswerTimeoutMs,
+       "[BNET] The BNLS server did not answer in time."},
+  };
+  std::uint32_t next_attempt = kStartupConnectMs;
+  for (const Case& c : cases) {
+    silent.ClearReceived();
+    core->MutableSettings().BnetPort = c.silent_chat ? silent.Port() : chat_server.Port();
+    core->MutableSettings().BnlsPort = c.silent_chat ? bnls_server.Port() : silent.Port();
+    loop.Advance(next_attempt);
+    ASSERT_TRUE(
+        loop.RunUntil([&] { return silent.Received().size() >= c.bytes_before_silence; }, kWait))
+        << c.name;
+    loop.Advance(c.timeout - 1);
+    EXPECT_FALSE(red(c.line)) << c.name;
+    loop.Advance(1);
+    EXPECT_TRUE(red(c.line)) << c.name;
+    ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait)) << c.name;
+    next_attempt = core->AutoconnectInterval();
+  }
+
+  core->MutableSettings().BnlsPort = bnls_server.Port();
+  loop.Advance(next_attempt);
+  ASSERT_TRUE(InChannel());
+  chat_server.ClearMessages();
+  loop.Advance(3 * kKeepAliveMs);
+  ASSERT_TRUE(chat_server.WaitForMessage(SID_NULL, kWait, 3));
+  EXPECT_EQ(chat_server.MessagesWithId(SID_NULL).size(), 3u);
+  EXPECT_TRUE(chat_server.MessagesWithId(SID_NULL)[0].body.empty());
+  EXPECT_TRUE(core->Bnet().LoggedOn) << "a quiet channel is no reason to leave";
+}
+
+// Members who keep the bot talking for an hour of test clock: the queue stays short, no
+// line breaks the pacing, and the owner's operator is answered within ten seconds every
+// time.
+TEST_F(Core, AnHourOfHostileMembersLeavesTheOperatorHeard) {
+  core->Start();
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  core->Database().SetUser("Op", 100, "");
+  core->MutableSettings().GreetEnable = true;
+  core->MutableSettings().GreetMsg = "Welcome %uname";
+  const std::string op_reply = "/w Op Op you have 100 access.";
+  struct Load {
+    const char* name;
+    std::string reply;  // of the custom command the members run; empty: they join and leave
+  };
+  const Load loads[] = {{"short replies", "Hi %user"},
+                        {"long replies", std::string(100, 'x') + " %user"},
+                        {"greetings", ""}};
+  for (const Load& load : loads) {
+    if (!load.reply.empty()) {
+      core->Database().AddCustomCommand("hi", load.reply, true, true, 0, "");
+    }
+    loop.Advance(120'000);  // whatever the last load left has gone
+    loop.RunUntil([] { return false; }, 50);
+    chat_server.ClearMessages();
+    const std::uint64_t taken_before = core->Queue().Taken();
+    std::vector<std::uint32_t> taken_at;
+    std::vector<std::uint32_t> asked_at;
+    std::size_t longest = 0;
+    const std::uint32_t start = loop.TickMs();
+    for (std::uint32_t t = 0; t < 3'600'000; t += 100) {
+      for (int m = 0; m < 3; ++m) {
+        const std::string name = std::string("Hostile") + static_cast<char>('A' + m);
+        if (!load.reply.empty() && (t + 367u * m) % 1100 < 100) Inject(5, name, ".hi");
+        if (load.reply.empty() && (t + 300u * m) % 1000 < 100) {
+          Inject(2, name, "PX3W 1R3W 0");
+          Inject(3, name, "");
+        }
+      }
+      if (t % 30'000 == 5000) {
+        Inject(4, "Op", ".whoami");
+        asked_at.push_back(loop.TickMs());
+      }
+      loop.Advance(100);
+      loop.ProcessEvents(0);
+      if (core->Queue().Taken() - taken_before > taken_at.size()) {
+        taken_at.push_back(core->Queue().LastTaken());
+      }
+      longest = std::max(longest, core->Queue().Size());
+    }
+    EXPECT_LE(longest, kQueueReplyBound) << load.name;
+    EXPECT_LE(core->Database().Gate.Shut(), 4u) << load.name;
+    ASSERT_TRUE(loop.RunUntil([&] { return SentChat().size() == taken_at.size(); }, 20000))
+        << load.name << ": " << SentChat().size() << " of " << taken_at.size();
+    const std::vector<std::string> sent = SentChat();
+    std::vector<std::uint32_t> answered_at;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      if (sent[i] == op_reply) answered_at.push_back(taken_at[i]);
+      if (i > 0) {
+        EXPECT_GT(taken_at[i] - taken_at[i - 1], kQueueMinGapMs) << load.name << i;
+      }
+      int units = 0;
+      for (std::size_t k = i; k < sent.size() && taken_at[k] - taken_at[i] < kFloodWindowMs; ++k) {
+        units += TOutgoingQueue::Units(sent[k]);
+      }
+      EXPECT_LE(units, kFloodMaxUnits) << load.name << " window at line " << i;
+    }
+    ASSERT_EQ(answered_at.size(), asked_at.size()) << load.name;
+    for (std::size_t i = 0; i < asked_at.size(); ++i) {
+      EXPECT_LE(answered_at[i] - asked_at[i], 10'000u) << load.name << " command " << i;
+    }
+    // One long line per quota window at least: the members were answered too.
+    EXPECT_GT(sent.size(), 3'600'000 / kFloodWindowMs) << load.name;
+    EXPECT_LE(taken_at.back() - start, 3'600'000u + kReplyMaxWaitMs) << load.name;
+  }
+}
+
+// What changes is on disk within two seconds, so that a crash loses little; a save that
+// fails is said, once, and the close reports it to the program.
+TEST_F(Core, ChangesAreSavedAsTheyHappenAndFailedSavesAreReported) {
+  const fs::path db_path = home_ / "profiles" / "test" / "usrcmd.bin";
+  const auto stored = [&](const std::string& name) {
+    TBotCommandControl db;
+    std::int32_t access = 0;
+    std::string flags;
+    return db.LoadFromFile(db_path.string()) && db.GetUserRights(name, access, flags)
+               ? std::to_string(access) + flags
+               : std::string("none");
+  };
+  core->Start();
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  core->Database().SetUser("Boss", 100, "");
+  Inject(5, "Boss", ".add bob 50");
+  loop.Advance(kAntiFloodMs);
+  Inject(5, "Boss", ".shitlist eve");
+  core->ToggleJoinNotify();
+  loop.Advance(kSaveDelayMs);
+  EXPECT_EQ(stored("bob"), "50");
+  EXPECT_EQ(stored("eve"), "0B");
+  EXPECT_TRUE(
+      TIniFile(home_ / "profiles" / "test" / "profile.ini").ReadBool("Main", "JoinNotify", false));
+
+  // The server's test payload lands in the home, wherever the program was started.
+  chat_server.SendMessage(SID_WARCRAFTGENERAL, "\x02"s + std::string(13, '\0') + "\x01\0"s + "z");
+  ASSERT_TRUE(loop.RunUntil([&] { return fs::exists(home_ / "bottest0x02.bin"); }, kWait));
+
+  // A file that cannot be written (here a folder stands in its place).
+  fs::remove(db_path);
+  fs::create_directory(db_path);
+  Inject(5, "Boss", ".add carl 40");
+  loop.Advance(kSaveDelayMs);
+  const std::string failure = "Cannot save " + db_path.string() + ": Is a directory";
+  EXPECT_TRUE(front.Shows("[BOT] " + failure));
+  EXPECT_EQ(front.failures, std::vector<std::string>{failure});
+  loop.Advance(kAntiFloodMs);
+  Inject(5, "Boss", ".add dan 40");
+  loop.Advance(kSaveDelayMs);
+  EXPECT_EQ(front.Count("[BOT] " + failure), 1) << "said once, not at every change";
+  EXPECT_FALSE(core->Close()) << "the last save failed too";
+  EXPECT_EQ(front.failures.size(), 2u);
+}
+
+// The anti-idle line at most once a minute and at least once in 24 days, whatever the
+// profile says.
+TEST_F(Core, IdleIntervalsOutsideTheirRangeAreClamped) {
+  core->Start();
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  const fs::path ini = home_ / "profiles" / "test" / "profile.ini";
+  struct Case {
+    std::int32_t minutes;
+    std::uint64_t quiet_for;  // no line in this time
+  };
+  for (const Case c : {Case{0, 59'000}, Case{71583, 3'600'000}, Case{-5, 59'000}}) {
+    TIniFile(ini).WriteString("Idle messages", "Enable", "1");
+    TIniFile(ini).WriteString("Idle messages", "Msg", "still here");
+    TIniFile(ini).WriteInteger("Idle messages", "Interval", c.minutes);
+    core->LoadProfile();
+    front.lines.clear();
+    loop.Advance(c.quiet_for);
+    EXPECT_EQ(front.Count("Tester: still here"), 0) << c.minutes;
+  }
+  loop.Advance(2000);
+  EXPECT_EQ(front.Count("Tester: still here"), 1) << "a minute after -5";
+}
+
+// Another program may ask the bot to close through profiles.ini; the bot looks every
+// second, but reads the file again only when it changed.
+TEST_F(Core, TheShutdownWatchReadsProfilesIniOnlyWhenItChanged) {
+  {
+    std::ofstream pad(home_ / "profiles.ini", std::ios::app);
+    pad << "[Padding]\n";
+    for (int i = 0; i < 40'000; ++i) pad << "Key" << i << '=' << std::string(100, 'x') << '\n';
+  }
+  core->Start();
+  // As if written long ago: a file changed in the last moments is always read again.
+  const timespec old_times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (home_ / "profiles.ini").c_str(), old_times, 0), 0);
+  const auto bytes_read = [] {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+      if (key == "rchar:") return value;
+    }
+    return std::uint64_t{0};
+  };
+  const std::uint64_t before = bytes_read();
+  loop.Advance(10 * kShutdownWatchMs);
+  EXPECT_LT(bytes_read() - before, 2 * fs::file_size(home_ / "profiles.ini"));
+  TIniFile(home_ / "profiles.ini").WriteBool("Shutdown", "Kill", true);
+  loop.Advance(kShutdownWatchMs);
+  EXPECT_EQ(front.close_requests, 1);
 }
 
 #ifdef CORVANE_SOAK
@@ -369,7 +597,7 @@ TEST_F(Core, SurvivesADropAtEveryStepOfTheLogon) {
       if (cycle == 99) {
         EXPECT_LT(HeapInUse(), heap + 16 * 1024) << "heap flat at step " << int{step};
       }
-      loop.Advance(kReconnectMs);
+      loop.Advance(core->AutoconnectInterval());
     }
     if (step != TFakeChatServer::kDropOnAccept) {
       EXPECT_GE(reached, 99u) << "every cycle got as far as step " << int{step};

@@ -19,6 +19,7 @@ TEST(CodePage, ConvertsBothWaysAndMarksWhatItCannotHold) {
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
   EXPECT_EQ(cyrillic->FromUtf8(cyrillic->ToUtf8(all)), all);
 
+  const TCodePage latin1 = TCodePage::Latin1();
   auto western = TCodePage::Load("CP1252");
   ASSERT_TRUE(western.has_value());
   EXPECT_EQ(western->ToUtf8("\xE9"), "\xC3\xA9");
@@ -29,6 +30,11 @@ TEST(CodePage, ConvertsBothWaysAndMarksWhatItCannotHold) {
   EXPECT_EQ(western->FromUtf8("\xED\xA0\x80"), "???") << "surrogate";
   EXPECT_EQ(western->FromUtf8("\xF4\x90\x80\x80"), "????") << "past U+10FFFF";
   EXPECT_EQ(western->FromUtf8("\xE2\x82\xAC"), "\x80") << "the euro sign is 0x80 here";
+
+  // For a terminal or a pane: UTF-8, with C0, DEL and C1 controls (an undefined byte stands
+  // for one) as blanks, and nothing else touched.
+  EXPECT_EQ(cyrillic->ToDisplay("\xCF\xF0\x1B[2J\r\n\x7F\x98\x9B ok"), "Пр [2J    › ok");
+  EXPECT_EQ(latin1.ToDisplay("\x85\x9F\xA0"), "  \xC2\xA0");
 }
 
 TEST(CodePage, OnlySingleByteCodePagesAreAccepted) {

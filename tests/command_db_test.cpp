@@ -6,7 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bot/command_processor.h"
 
@@ -200,6 +203,56 @@ TEST_F(CommandDb, SortIsTheExchangeLoop) {
   std::string order;
   for (const auto& c : db.Commands) order += c->Name;
   EXPECT_EQ(order, "dbca") << "equal levels come out swapped, unlike a stable sort";
+
+  // The same order as the loop itself on random lists: few and many levels, short and long.
+  std::mt19937 random(7);
+  for (int round = 0; round < 400; ++round) {
+    const int n = round < 300 ? static_cast<int>(random() % 40) : 1500;
+    const int levels = 1 + static_cast<int>(random() % (round % 2 ? 300 : 6));
+    TBotCommandControl fast;
+    std::vector<std::pair<std::int32_t, int>> slow;  // access, name
+    for (int i = 0; i < n; ++i) {
+      const auto access = static_cast<std::int32_t>(random() % levels) - 2;
+      fast.AddCustomCommand(std::to_string(i), "", false, true, access, "");
+      slow.emplace_back(access, i);
+    }
+    for (std::size_t i = 0; i < slow.size(); ++i) {
+      for (std::size_t j = i; j < slow.size(); ++j) {
+        if (slow[i].first < slow[j].first) std::swap(slow[i], slow[j]);
+      }
+    }
+    fast.SortCommands();
+    for (std::size_t i = 0; i < slow.size(); ++i) {
+      ASSERT_EQ(fast.Commands[i]->Name, std::to_string(slow[i].second)) << round << " at " << i;
+    }
+  }
+}
+
+// A file that is there but cannot be read holds somebody's users: it is moved aside, never
+// replaced by the defaults. A missing file is simply made.
+TEST_F(CommandDb, AnUnreadableFileIsSetAsideNotOverwritten) {
+  for (const std::string& bad :
+       {"QVCL\x03USR\x01\0\0\0\0\0\0\0Eve\0\0\x01\0\0\0"s, "garbage header"s, ""s}) {
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    Write(bad);
+    TDatabaseFileReport report;
+    auto db = ResetCommandDatabase(false, path_, nullptr, &report);
+    EXPECT_TRUE(report.unreadable);
+    ASSERT_FALSE(report.set_aside.empty());
+    EXPECT_EQ(report.set_aside.rfind(path_ + ".unreadable-", 0), 0u) << report.set_aside;
+    std::ifstream aside(report.set_aside, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), bad);
+    EXPECT_TRUE(report.saved);
+    TBotCommandControl fresh;
+    EXPECT_TRUE(fresh.LoadFromFile(path_));
+    EXPECT_EQ(fresh.Commands.size(), kInternalCommands.size());
+  }
+  std::filesystem::remove(path_);
+  TDatabaseFileReport report;
+  ResetCommandDatabase(false, path_, nullptr, &report);
+  EXPECT_FALSE(report.unreadable);
+  EXPECT_TRUE(report.saved);
 }
 
 TEST_F(CommandDb, CommandOperations) {

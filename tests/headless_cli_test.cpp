@@ -3,11 +3,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -17,6 +19,7 @@
 #include "config/Operations.h"
 #include "config/get_settings.h"
 #include "config/ini_file.h"
+#include "fakes/program.h"
 #include "headless/cli.h"
 
 namespace corvane {
@@ -309,8 +312,10 @@ TEST_F(HeadlessCli, UsersAddListAndUpdate) {
   // An update: without FLAGS they stay, an empty FLAGS clears them.
   EXPECT_EQ(Run({"users", "add", "ALICE", "60"}).out, "ALICE added with 60 access and flags AS.\n");
   EXPECT_EQ(Run({"users", "add", "bob", "0", ""}).code, kExitOk);
+  // Typed in UTF-8, kept in the code page (CP1251) as the server's names are, shown in UTF-8.
+  EXPECT_EQ(Run({"users", "add", "Жора", "7"}).out, "Жора added with 7 access and flags .\n");
   r = Run({"users", "list"});
-  EXPECT_EQ(r.out, "Alice\t60\tAS\nbob\t0\t\n");
+  EXPECT_EQ(r.out, "Alice\t60\tAS\nbob\t0\t\nЖора\t7\t\n");
 
   // A file the bot loads: the internal commands and the users.
   TBotCommandControl db;
@@ -321,6 +326,7 @@ TEST_F(HeadlessCli, UsersAddListAndUpdate) {
   ASSERT_TRUE(db.GetUserRights("alice", access, flags));
   EXPECT_EQ(access, 60);
   EXPECT_EQ(flags, "AS");
+  EXPECT_TRUE(db.GetUserRights("\xC6\xEE\xF0\xE0", access, flags));
 
   const std::string before = Bytes(db_path);
   for (const std::vector<std::string>& bad :
@@ -345,6 +351,36 @@ TEST_F(HeadlessCli, UsersAddListAndUpdate) {
   EXPECT_EQ(Run({"users", "add", "carol", "5"}).code, kExitFailed);
   EXPECT_EQ(Run({"users", "list"}).code, kExitFailed);
   EXPECT_EQ(Bytes(db_path), "not a database") << "a file that does not load is left alone";
+}
+
+TEST_F(HeadlessCli, WritersStartedTogetherLoseNoChange) {
+  Create("main");
+  constexpr int kWriters = 30;
+  // Each writer waits for a line of the gate, so that all start at once. (Not the end of its
+  // stdin: every later writer inherits the ends of the earlier ones' pipes.)
+  const fs::path gate = dir_ / "gate";
+  ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
+  const int gate_fd = open(gate.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(gate_fd, 0);
+  std::vector<std::unique_ptr<test::TProgram>> writers;
+  for (int i = 0; i < kWriters; ++i) {
+    writers.push_back(std::make_unique<test::TProgram>(
+        "/bin/sh", std::vector<std::string>{"-c", "read _ <\"$0\"; exec \"$@\"", gate.string(),
+                                            CORVANE_BIN, "--home", home_.string(), "users", "add",
+                                            "user" + std::to_string(i), "7"}));
+  }
+  const std::string lines(kWriters, '\n');
+  EXPECT_EQ(write(gate_fd, lines.data(), lines.size()), kWriters);
+  for (auto& writer : writers) EXPECT_EQ(writer->Wait(), kExitOk) << writer->Err();
+  close(gate_fd);
+
+  TBotCommandControl db;
+  ASSERT_TRUE(db.LoadFromFile(Profile("main") / "usrcmd.bin"));
+  for (int i = 0; i < kWriters; ++i) {
+    std::int32_t access = 0;
+    std::string flags;
+    EXPECT_TRUE(db.GetUserRights("user" + std::to_string(i), access, flags)) << i;
+  }
 }
 
 TEST_F(HeadlessCli, UsageErrors) {

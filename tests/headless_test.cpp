@@ -1,15 +1,20 @@
 // The real program in headless mode against the fake servers on 127.0.0.1: a scripted
-// session through stdin and stdout, signals, the Kill key, the quit command and options.
+// session through stdin and stdout, signals, the Kill key, the quit command, options and
+// the hold a running bot has on its home.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -90,6 +95,12 @@ TEST_F(Headless, ScriptedSessionThroughStdinStdoutAndSigterm) {
       << bot.Out();
   EXPECT_TRUE(bot.Shows("The whisper message of the Battle.net user Bob: psst [2J next"));
   EXPECT_EQ(bot.Out().find('\x1b'), std::string::npos) << "no colours into a pipe";
+  // Names and text are the code page's (CP1251) and reach the terminal as UTF-8; a byte the
+  // code page leaves undefined stands for a C1 control and is blanked too.
+  chat_server_.SendChatEvent(4, "Ev\x98il\x9B", "\xD0\x9F\xD1\x80\xD0\xB8 \xC2\x9B");
+  ASSERT_TRUE(
+      bot.WaitFor("[whisper] The whisper message of the Battle.net user Ev il\u203A: При ?"))
+      << bot.Out();
 
   // The end of stdin does not stop the bot.
   bot.CloseStdin();
@@ -161,6 +172,110 @@ TEST_F(Headless, SighupRestartsThePluginSystem) {
   ASSERT_TRUE(bot.ReadUntil([&] { return loads() == 2; })) << bot.Out();
   bot.Signal(SIGTERM);
   EXPECT_EQ(bot.Wait(), 0);
+}
+
+// corvane --home HOME args...: the exit code, and what it said on stderr.
+std::pair<int, std::string> RunCommand(const fs::path& home, std::vector<std::string> args) {
+  args.insert(args.begin(), {"--home", home.string()});
+  TProgram command(CORVANE_BIN, args);
+  command.CloseStdin();
+  const int code = command.Wait();
+  return {code, command.Err()};
+}
+
+TEST_F(Headless, ARunningBotHoldsItsHomeUntilItEndsEvenByACrash) {
+  // Started elsewhere with a relative home: it runs in its home, where relative names land.
+  TProgram bot("/usr/bin/env", {"-C", home_.parent_path().string(), CORVANE_BIN, "--headless",
+                                "--home", home_.filename().string()});
+  ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test")) << bot.Out() << bot.Err();
+  EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(bot.Pid()) + "/cwd"), fs::canonical(home_));
+  const std::string names_it = "(process " + std::to_string(bot.Pid()) + ")";
+
+  TProgram second(CORVANE_BIN, {"--headless", "--home", home_.string()});
+  second.CloseStdin();
+  EXPECT_EQ(second.Wait(), 1);
+  EXPECT_EQ(second.Err(), "corvane: another Corvane bot " + names_it + " is running on " +
+                              home_.string() + "; stop it first\n");
+
+  // What the bot would save over at exit is refused; the listings are not.
+  const std::vector<std::pair<std::vector<std::string>, bool>> commands = {
+      {{"users", "add", "zoe", "50"}, false},
+      {{"profile", "set", "test", "Main.Trigger=!"}, false},
+      {{"profile", "use", "test"}, false},
+      {{"profile", "create", "other"}, false},
+      {{"profile", "rename", "test", "x"}, false},
+      {{"profile", "delete", "test"}, false},
+      {{"users", "list"}, true},
+      {{"profile", "list"}, true},
+  };
+  for (const auto& [args, allowed] : commands) {
+    const auto [code, err] = RunCommand(home_, args);
+    const std::string what = args[0] + " " + args[1];
+    EXPECT_EQ(code, allowed ? 0 : 1) << what << ": " << err;
+    EXPECT_EQ(err.find(names_it) != std::string::npos, !allowed) << what << ": " << err;
+  }
+  EXPECT_TRUE(bot.Type("/add Keeper 42"));
+  ASSERT_TRUE(bot.WaitFor("BOT Keeper added with 42 access and flags .")) << "still running";
+
+  // A crash lets the home go: the writes work, and the next bot keeps them.
+  bot.Signal(SIGKILL);
+  EXPECT_EQ(bot.Wait(), -1);
+  EXPECT_EQ(RunCommand(home_, {"users", "add", "zoe", "50"}), std::make_pair(0, std::string()));
+  EXPECT_EQ(RunCommand(home_, {"profile", "set", "test", "Main.Trigger=!"}),
+            std::make_pair(0, std::string()));
+  TProgram next(CORVANE_BIN, {"--headless", "--home", home_.string()});
+  ASSERT_TRUE(next.WaitFor("[BOT] Loaded profile: test")) << next.Out() << next.Err();
+  next.Signal(SIGTERM);
+  EXPECT_EQ(next.Wait(), 0) << next.Err();
+  TBotCommandControl db;
+  ASSERT_TRUE(db.LoadFromFile((home_ / "profiles" / "test" / "usrcmd.bin").string()));
+  std::int32_t access = 0;
+  std::string flags;
+  EXPECT_TRUE(db.GetUserRights("zoe", access, flags));
+  EXPECT_EQ(access, 50);
+  TSettings saved;
+  saved.Load((home_ / "profiles" / "test" / "profile.ini").string());
+  EXPECT_EQ(saved.Trigger, "!");
+}
+
+// On a full disk the bot says which file it could not save and why, on stderr where a
+// service's failures are looked for, and its exit status says so.
+TEST_F(Headless, AFullDiskIsReportedAndTheExitStatusSaysSo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs as a full disk";
+  const fs::path disk = home_.string() + "-disk";
+  fs::create_directories(disk);
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=512k") != 0) {
+    fs::remove(disk);
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+  }
+  struct TUnmount {
+    fs::path at;
+    ~TUnmount() {
+      ::umount2(at.c_str(), MNT_DETACH);
+      std::error_code ignored;
+      fs::remove_all(at, ignored);
+    }
+  } unmount{disk};
+  const fs::path home = disk / "home";
+  ASSERT_TRUE(test::WriteTestHome(home, "test", chat_server_, bnls_server_, "Tester", true));
+  TProgram bot(CORVANE_BIN, {"--headless", "--home", home.string()});
+  ASSERT_TRUE(bot.ReadUntil([&] { return !chat_server_.MessagesWithId(SID_JOINCHANNEL).empty(); }))
+      << bot.Out() << bot.Err();
+  {
+    std::ofstream filler(disk / "filler", std::ios::binary);
+    const std::string block(64 * 1024, '\0');
+    for (int i = 0; i < 64 && filler.write(block.data(), block.size()); ++i) filler.flush();
+  }
+  EXPECT_TRUE(bot.Type("/add Zed 10"));
+  const std::string failure = "Cannot save " +
+                              (home / "profiles" / "test" / "usrcmd.bin").string() +
+                              ": No space left on device";
+  ASSERT_TRUE(bot.ReadUntil([&] {
+    return bot.Err().find("corvane: " + failure) != std::string::npos;
+  })) << bot.Err();
+  EXPECT_TRUE(bot.Shows("[BOT] " + failure));
+  bot.Signal(SIGTERM);
+  EXPECT_EQ(bot.Wait(), 1) << bot.Err();
 }
 
 TEST(HeadlessOptions, HelpVersionAndUnknownOptions) {

@@ -58,7 +58,8 @@ TEST(InternalCommands, ConnectionCommands) {
   EXPECT_FALSE(bot.Run(".kick Bob"));
   EXPECT_FALSE(bot.Run(".ban bob"));
   EXPECT_TRUE(bot.Run(".kick Eve spamming"));
-  EXPECT_TRUE(bot.Run(".ban  Bob spamming "));  // a reason hides the safelisted name
+  // A reason after the name does not hide it from the safelist.
+  EXPECT_FALSE(bot.Run(".ban  Bob spamming "));
   EXPECT_TRUE(bot.Run(".unban Eve"));
   EXPECT_TRUE(bot.Run(".designate Amy"));
   EXPECT_TRUE(bot.Run(".designate Amy", kSourceConsole));
@@ -67,7 +68,7 @@ TEST(InternalCommands, ConnectionCommands) {
   EXPECT_TRUE(bot.Run(".pingme", kSourceConsole, 12));
   EXPECT_EQ(
       bot.queued,
-      (Lines{"Bob is safelisted!", "bob is safelisted!", "/kick Eve spamming", "/ban Bob spamming",
+      (Lines{"Bob is safelisted!", "bob is safelisted!", "/kick Eve spamming", "Bob is safelisted!",
              "/unban Eve", "/designate Amy", "I designated Amy", "/designate Amy",
              "Your ping at login was 33 ms.", "/w Op Your ping at login was 34 ms."}));
   EXPECT_EQ(bot.lines, (Pane{{"Bot ping at login was 12 ms.", kRed}}));
@@ -116,7 +117,11 @@ TEST(InternalCommands, ShitlistAndSafelist) {
   bot.db->SetUser("Sam", 80, "S");
   bot.db->SetUser("Tom", 80, "");
   bot.Run(".shitlist Sam");
+  bot.Run(".shitlist Sam because");
   EXPECT_EQ(Rights(bot, "Sam"), "Sam/80/S");
+  // The name alone is listed, so that his next join finds him; the reason goes with the ban.
+  bot.Run(".shitlist Eve spam bot");
+  EXPECT_EQ(Rights(bot, "Eve"), "Eve/0/B");
   bot.Run(".shitlist  Tom ");
   EXPECT_EQ(Rights(bot, "Tom"), "Tom/0/B");
   bot.Run(".shitlist tom");
@@ -132,10 +137,11 @@ TEST(InternalCommands, ShitlistAndSafelist) {
   bot.Run(".unsafelist New");
   EXPECT_EQ(Rights(bot, "New"), "New/0/");
   bot.Run(".unsafelist New");
-  EXPECT_EQ(bot.queued,
-            (Lines{"/ban Tom (Shitlisted)", "Tom now shitlisted!", "Op allready shitlisted!",
-                   "Tom now is not shitlisted!", "New now safelisted!", "Op allready safelisted!",
-                   "New now is not safelisted!"}));
+  EXPECT_EQ(
+      bot.queued,
+      (Lines{"/ban Eve spam bot (Shitlisted)", "Eve now shitlisted!", "/ban Tom (Shitlisted)",
+             "Tom now shitlisted!", "Op allready shitlisted!", "Tom now is not shitlisted!",
+             "New now safelisted!", "Op allready safelisted!", "New now is not safelisted!"}));
 }
 
 TEST(InternalCommands, CmdAddAndCmdDel) {

@@ -112,7 +112,7 @@ TEST_F(SettingsTest, SaveWritesEveryFieldInOrderAndLoadGivesItBack) {
   EXPECT_EQ(Fields(again), Fields(loaded));
 }
 
-TEST_F(SettingsTest, SaveKeepsUnknownKeysAndClosesTheFileToOthers) {
+TEST_F(SettingsTest, SaveKeepsUnknownKeysAndLoadAndSaveCloseTheFileToOthers) {
   const mode_t old_mask = ::umask(0);
   const bool created = TSettings().Save(Path());
   ::umask(old_mask);
@@ -120,6 +120,10 @@ TEST_F(SettingsTest, SaveKeepsUnknownKeysAndClosesTheFileToOthers) {
   EXPECT_EQ(Mode(), fs::perms(0600));
 
   TSettings s = Loaded("; kept\n[MAIN]\nusername=old\nExtra=kept too\n[Mine]\nk=v\n");
+  // A file others may read is closed when it is read, not only when it is next written.
+  ::chmod(Path().c_str(), 0644);
+  s.Load(Path());
+  EXPECT_EQ(Mode(), fs::perms(0600));
   ::chmod(Path().c_str(), 0644);
   s.Username = "new";
   ASSERT_TRUE(s.Save(Path()));

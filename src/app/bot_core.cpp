@@ -1,7 +1,9 @@
 #include "app/bot_core.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <utility>
 
 #include "app/profile_display.h"
@@ -21,6 +23,7 @@ constexpr char kBnlsSection[] = "BNET_BNLS";
 constexpr char kErrorsSection[] = "BNET_ERRORS";
 constexpr char kClanInviteSection[] = "BNET_CLAN_INVITE";
 constexpr char kSubmessagesSection[] = "CHAT_SUBMESSAGES";
+constexpr char kBotSection[] = "BOT_MESSAGES";
 constexpr char kConsole[] = "*";
 constexpr std::int32_t kNoSessionValue = -10;
 
@@ -32,11 +35,16 @@ TBotCore::TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front)
       profiles_(std::move(home)),
       session_(std::make_unique<TBNET>(loop)),
       database_(std::make_unique<TBotCommandControl>()),
+      watch_ini_(profiles_.ProfilesIni()),
       queue_timer_(loop, [this] { QueueTick(); }),
-      anti_flood_(loop, [this] { database_->SetReady(); }),
+      anti_flood_(loop, [this] { database_->SetReady(loop_.TickMs()); }),
       idle_timer_(loop, [this] { SendIdleMessage(*this); }),
       autoconnect_(loop, [this] { ConnectBot(); }),
-      shutdown_watch_(loop, [this] { ShutdownWatch(); }) {}
+      shutdown_watch_(loop, [this] { ShutdownWatch(); }),
+      save_timer_(loop, [this] { SaveChanges(); }) {
+  // Written into the home, not wherever the program happened to be started.
+  session_->DumpFileName = profiles_.Home() + "/bottest0x02.bin";
+}
 
 TBotCore::~TBotCore() {
   Close();
@@ -93,7 +101,10 @@ void TBotCore::LoadProfile() {
 
 void TBotCore::ApplySettings() {
   if (settings_.IdleEnable) {
-    idle_timer_.Start(static_cast<std::uint32_t>(std::max(settings_.IdleInterval, 0)) * 60000u);
+    // An interval of 0 would queue lines as fast as the loop runs; a huge one would wrap.
+    const std::int64_t minutes =
+        std::clamp<std::int64_t>(settings_.IdleInterval, kMinIdleMinutes, kMaxIdleMinutes);
+    idle_timer_.Start(static_cast<std::uint32_t>(minutes * 60'000));
   } else {
     idle_timer_.Stop();
   }
@@ -102,21 +113,98 @@ void TBotCore::ApplySettings() {
 }
 
 void TBotCore::ResetDatabase() {
+  const std::string path = profiles_.DatabasePath();
+  TDatabaseFileReport report;
   database_ = ResetCommandDatabase(
-      false, profiles_.DatabasePath(),
-      [this](const std::string& name) { return InternalHandler(*this, name); });
+      false, path, [this](const std::string& name) { return InternalHandler(*this, name); },
+      &report);
+  database_->OnChanged = [this] { DatabaseChanged(); };
+  database_dirty_ = false;
+  database_writable_ = !report.unreadable || !report.set_aside.empty();
+  if (report.unreadable) {
+    std::string text;
+    if (report.set_aside.empty()) {
+      text = language_.Text(kBotSection, "db_unreadable_kept");
+      ReplaceAll(text, "%reason", std::strerror(report.save_errno));
+    } else {
+      text = language_.Text(kBotSection, "db_unreadable");
+      ReplaceAll(text, "%aside", report.set_aside);
+    }
+    ReplaceAll(text, "%file", path);
+    AddChatLine("[BOT] " + text, kRed);
+    front_.ReportFailure(text);
+  } else if (!report.saved) {
+    ReportSaveFailure(path, report.save_errno);
+  }
 }
 
-void TBotCore::Close() {
-  if (closed_) return;
+void TBotCore::DatabaseChanged() {
+  database_dirty_ = true;
+  if (!closed_ && !save_timer_.Active()) save_timer_.StartSingleShot(kSaveDelayMs);
+}
+
+void TBotCore::SettingsChanged() {
+  settings_dirty_ = true;
+  if (!closed_ && !save_timer_.Active()) save_timer_.StartSingleShot(kSaveDelayMs);
+}
+
+void TBotCore::SaveChanges() {
+  save_timer_.Stop();
+  if (database_dirty_) SaveDatabase();
+  if (settings_dirty_) SaveSettings();
+}
+
+bool TBotCore::SaveDatabase() {
+  if (!database_writable_) return false;
+  const std::string path = profiles_.DatabasePath();
+  database_dirty_ = false;
+  if (database_->SaveToFile(path)) {
+    std::erase(failing_, path);
+    return true;
+  }
+  // Kept as changed: the next change or the close tries again.
+  database_dirty_ = true;
+  ReportSaveFailure(path, errno);
+  return false;
+}
+
+bool TBotCore::SaveSettings() {
+  settings_dirty_ = false;
+  std::string failed;
+  if (profiles_.SaveProfile(settings_, &failed)) {
+    std::erase(failing_, profiles_.ProfilesIni());
+    std::erase(failing_, profiles_.SettingsPath());
+    return true;
+  }
+  settings_dirty_ = true;
+  ReportSaveFailure(failed, errno);
+  return false;
+}
+
+void TBotCore::ReportSaveFailure(const std::string& path, int error) {
+  // A full disk would otherwise repeat the line at every change.
+  if (std::find(failing_.begin(), failing_.end(), path) != failing_.end()) return;
+  failing_.push_back(path);
+  std::string text = language_.Text(kBotSection, "save_failed");
+  ReplaceAll(text, "%reason", std::strerror(error));
+  ReplaceAll(text, "%file", path);
+  AddChatLine("[BOT] " + text, kRed);
+  front_.ReportFailure(text);
+}
+
+bool TBotCore::Close() {
+  if (closed_) return close_saved_;
   closed_ = true;
   queue_timer_.Stop();
   anti_flood_.Stop();
   idle_timer_.Stop();
   autoconnect_.Stop();
   shutdown_watch_.Stop();
-  // Close: the database, then the window keys.
-  database_->SaveToFile(profiles_.DatabasePath());
+  save_timer_.Stop();
+  // Close: the database, then the window keys. What fails now is lost unless the owner
+  // learns it, so every failure counts, reported or not before.
+  failing_.clear();
+  close_saved_ = SaveDatabase();
   // The plug-ins are unloaded while the database they mark is still there.
   plugins_.reset();
   {
@@ -124,7 +212,7 @@ void TBotCore::Close() {
     front_.WriteWindowKeys(ini);
   }
   // Destroy: the profile and its settings, then the session.
-  profiles_.SaveProfile(settings_);
+  close_saved_ = SaveSettings() && close_saved_;
   roster_.Clear();
   queue_.Clear();
   session_->OnStatus = nullptr;
@@ -133,6 +221,7 @@ void TBotCore::Close() {
   session_->OnProfile = nullptr;
   session_->OnChatLine = nullptr;
   session_->Disconnect();
+  return close_saved_;
 }
 
 void TBotCore::Quit() {
@@ -177,6 +266,8 @@ bool TBotCore::ChooseView(TViewMode mode) {
 // ---- Connecting ----
 
 void TBotCore::ConnectClicked() {
+  // The user asks for a fresh start: the next failure waits the shortest time again.
+  failed_attempts_ = 0;
   ConnectBot();
   user_disconnected_ = false;
 }
@@ -188,6 +279,15 @@ void TBotCore::DisconnectClicked() {
 
 void TBotCore::StartAutoconnect(std::uint32_t interval_ms) {
   autoconnect_.StartSingleShot(interval_ms);
+}
+
+std::uint32_t TBotCore::BackOff() {
+  constexpr int kMaxDoublings = 16;  // far past the longest wait; keeps the shift defined
+  const std::uint64_t base = std::min<std::uint64_t>(
+      std::uint64_t{kReconnectMs} << std::min(failed_attempts_, kMaxDoublings), kMaxReconnectMs);
+  if (failed_attempts_ < kMaxDoublings) ++failed_attempts_;
+  std::uniform_int_distribution<std::uint64_t> jitter(0, base / 5);
+  return static_cast<std::uint32_t>(base + jitter(jitter_));
 }
 
 void TBotCore::ConnectBot() {
@@ -226,7 +326,8 @@ void TBotCore::DisconnectBot() {
 }
 
 void TBotCore::ShutdownWatch() {
-  if (TIniFile(profiles_.ProfilesIni()).ReadBool(kShutdownSection, kKillKey, false)) {
+  // The store reads the file again only when it changed (or has just changed).
+  if (watch_ini_.ReadBool(kShutdownSection, kKillKey, false)) {
     shutdown_watch_.Stop();
     front_.RequestClose();
   }
@@ -234,15 +335,42 @@ void TBotCore::ShutdownWatch() {
 
 // ---- The outgoing queue ----
 
-void TBotCore::QueueLine(const std::string& line) {
-  queue_.Push(line);
-  // The consumer ticks only while lines wait: an idle bot is not woken ten times a second.
-  if (!closed_ && !queue_timer_.Active()) queue_timer_.Start(kQueueTickMs);
+void TBotCore::QueueLine(const std::string& line, TLineKind kind) {
+  TQueuedLine q;
+  q.text = line;
+  q.greeting = kind == TLineKind::Greeting;
+  if (kind == TLineKind::Reply) {
+    q.owner = queue_context_.owner;
+    q.speaker = queue_context_.speaker;
+    // Looked up only for what a command says, not for every line of talk.
+    std::string flags;
+    if (!q.owner && !q.speaker.empty()) database_->GetUserRights(q.speaker, q.worth, flags);
+  }
+  queue_.Push(std::move(q), loop_.TickMs());
+  NoteDrops();
+  ScheduleQueue();
+}
+
+void TBotCore::NoteDrops() {
+  if (!queue_.TakeDropNotice()) return;
+  AddChatLine("[BOT] " + language_.Text(kBotSection, "queue_full"), kYellow);
+}
+
+void TBotCore::ScheduleQueue() {
+  // The consumer runs exactly when the next line may leave, and not at all while nothing
+  // waits: a kick on an idle queue leaves at once, and an idle bot is never woken.
+  const std::optional<std::uint32_t> wait = closed_ ? std::nullopt : queue_.WaitMs(loop_.TickMs());
+  NoteDrops();
+  if (wait) {
+    queue_timer_.StartSingleShot(*wait);
+  } else {
+    queue_timer_.Stop();
+  }
 }
 
 void TBotCore::QueueTick() {
-  if (auto line = queue_.Tick(loop_.TickMs())) ProcessOutgoingLine(*line);
-  if (queue_.Empty()) queue_timer_.Stop();
+  if (auto line = queue_.Take(loop_.TickMs())) ProcessOutgoingLine(*line);
+  ScheduleQueue();
 }
 
 void TBotCore::ProcessOutgoingLine(const std::string& line) {
@@ -275,6 +403,8 @@ void TBotCore::ProcessOutgoingLine(const std::string& line) {
 bool TBotCore::TypeLine(const std::string& prefix, const std::string& input) {
   if (input.empty()) return false;
   const std::string line = prefix + input;
+  // What the owner types, and what his console commands say, is his.
+  const TContextScope owner(*this, TQueueContext{true, {}});
   if (input[0] == '/') {
     const std::uint32_t flags =
         session_ ? session_->MyFlags : static_cast<std::uint32_t>(kNoSessionValue);
@@ -296,10 +426,12 @@ bool TBotCore::TypeLine(const std::string& prefix, const std::string& input) {
 void TBotCore::ToggleUtf8() {
   settings_.UTF8 = !settings_.UTF8;
   session_->UTF8 = settings_.UTF8;
+  SettingsChanged();
 }
 
 void TBotCore::ToggleJoinNotify() {
   settings_.JoinNotify = !settings_.JoinNotify;
+  SettingsChanged();
 }
 
 // ---- The session's events ----
@@ -312,7 +444,7 @@ void TBotCore::OnStatus(std::int32_t kind, std::int32_t code, const std::string&
     views_.SetCaption("Not connected");
     front_.ViewChanged();
     if (settings_.Autoreconnect && !user_disconnected_ && !autoconnect_.Active()) {
-      StartAutoconnect(kReconnectMs);
+      StartAutoconnect(BackOff());
     }
   }
   const std::string key = std::to_string(code);
@@ -330,7 +462,7 @@ void TBotCore::OnError(std::int32_t code, const std::string& text) {
     AddChatLine("[BNLS] " + LangText(kBnlsSection, "1000", text), kRed);
   } else if (code >= 2000 && code <= 2010) {
     AddChatLine("[BNET] " + LangText(kErrorsSection, "2000", text), kRed);
-    if (settings_.Autoreconnect) StartAutoconnect(kReconnectMs);
+    if (settings_.Autoreconnect) StartAutoconnect(BackOff());
   } else if (code == 3012) {
     AddChatLine("[BNET] " + LangText(kErrorsSection, "3012", text), kRed);
     if (settings_.Autoreconnect) {
@@ -344,6 +476,7 @@ void TBotCore::OnError(std::int32_t code, const std::string& text) {
 
 void TBotCore::Dispatch(const std::string& speaker, const std::string& text, std::uint32_t flags,
                         std::uint32_t ping, std::uint8_t source) {
+  const TContextScope member(*this, TQueueContext{false, speaker});
   database_->ProcessCommand(*this, speaker, text, settings_.Trigger,
                             "L" + UserAttributes(session_.get(), speaker), flags,
                             static_cast<std::int32_t>(ping), source);
@@ -404,6 +537,7 @@ void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::st
       RefreshList(kRefreshChannel);
       AddChatLine(language_.Text(kEventsSection, "10") + " " + s2, kYellow);
       current_channel_ = s2;
+      failed_attempts_ = 0;  // the logon got all the way: the next failure waits least
       OnChannelJoined(*this, s2);
       PluginEvent(CORVANE_EVENT_CHANNEL, s1, "", n1, n2);
       // The caption counts the new channel's members (none yet), not the old channel's.

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/front_end.h"
@@ -18,18 +20,28 @@
 #include "bot/bot_plugins.h"
 #include "bot/command_processor.h"
 #include "config/get_settings.h"
+#include "config/ini_file.h"
 #include "config/language.h"
 #include "config/profiles.h"
 #include "net/event_loop.h"
 
 namespace corvane {
 
-// Intervals of the automatic connection.
+// Intervals of the automatic connection. After a failed attempt the bot waits
+// kReconnectMs, twice that after the next, and so on up to kMaxReconnectMs, each with up
+// to a fifth more at random, so that a refused account does not knock at the server's
+// door every five seconds for ever (a server may ban the address for that).
 inline constexpr std::uint32_t kStartupConnectMs = 1000;
 inline constexpr std::uint32_t kReconnectMs = 5000;
+inline constexpr std::uint32_t kMaxReconnectMs = 10 * 60 * 1000;
 inline constexpr std::uint32_t kFloodReconnectMs = 20 * 60 * 1000;
 inline constexpr std::uint32_t kShutdownWatchMs = 1000;
 inline constexpr std::uint32_t kAntiFloodMs = 1000;
+// Changes to the users and commands or to the settings are written this soon after.
+inline constexpr std::uint32_t kSaveDelayMs = 2000;
+// The anti-idle line: at least a minute apart, at most 24 days.
+inline constexpr std::int64_t kMinIdleMinutes = 1;
+inline constexpr std::int64_t kMaxIdleMinutes = 24 * 24 * 60;
 
 class TBotCore final : public TBotHost {
  public:
@@ -42,8 +54,9 @@ class TBotCore final : public TBotHost {
   // automatic connection one second later when the profile asks for it.
   void Start();
   // The close and destroy sequences: database, window keys, profile and settings saved,
-  // the session closed. Safe to call twice.
-  void Close();
+  // the session closed. Safe to call twice. False when something could not be saved (it
+  // was reported); the program should then end with a failure status.
+  bool Close();
   bool Closed() const { return closed_; }
 
   // Menu actions.
@@ -52,6 +65,8 @@ class TBotCore final : public TBotHost {
   void ExitClicked() { front_.RequestClose(); }
   void ToggleUtf8();
   void ToggleJoinNotify();
+  // Writes what changed since the last save now rather than in a moment.
+  void SaveChanges();
   bool ChooseView(TViewMode mode);
 
   // Enter on the input line with this prefix and text; true when the line was taken (the
@@ -78,11 +93,13 @@ class TBotCore final : public TBotHost {
   bool UserDisconnected() const { return user_disconnected_; }
   bool AutoconnectPending() const { return autoconnect_.Active(); }
   std::uint32_t AutoconnectInterval() const { return autoconnect_.Interval(); }
+  // Failed connection attempts since the bot last reached a channel.
+  int FailedAttempts() const { return failed_attempts_; }
   const std::string& CurrentChannel() const { return current_channel_; }
   const std::string& LastWhisperer() const { return last_whisperer_; }
 
   // TBotHost.
-  void QueueLine(const std::string& line) override;
+  void QueueLine(const std::string& line, TLineKind kind = TLineKind::Reply) override;
   void AddChatLine(const std::string& text, TColor color) override;
   TBNET* Session() override { return session_.get(); }
   const TSettings& Settings() const override { return settings_; }
@@ -94,7 +111,7 @@ class TBotCore final : public TBotHost {
   }
   TProtectMode ProtectMode() const override { return protect_mode_; }
   void SetProtectMode(TProtectMode mode) override { protect_mode_ = mode; }
-  void RestartAntiFloodTimer(std::uint32_t interval_ms) override { anti_flood_.Start(interval_ms); }
+  std::uint32_t TickMs() const override { return loop_.TickMs(); }
   void Quit() override;
   std::time_t Now() const override;
 
@@ -128,8 +145,17 @@ class TBotCore final : public TBotHost {
                       TColor body_color, TPane pane = TPane::Chat);
   void RefreshList(int kind, const TUser* entry = nullptr);
   void StartAutoconnect(std::uint32_t interval_ms);
+  // The next wait after a failed attempt, counting it.
+  std::uint32_t BackOff();
   void QueueTick();
+  void ScheduleQueue();
+  void NoteDrops();
   void ShutdownWatch();
+  void DatabaseChanged();
+  void SettingsChanged();
+  bool SaveDatabase();
+  bool SaveSettings();
+  void ReportSaveFailure(const std::string& path, int error);
   std::string LangText(const std::string& section, const std::string& key,
                        const std::string& default_text) const {
     return language_.LangText(section, key, default_text);
@@ -144,6 +170,26 @@ class TBotCore final : public TBotHost {
   void Dispatch(const std::string& speaker, const std::string& text, std::uint32_t flags,
                 std::uint32_t ping, std::uint8_t source);
 
+  // Whose lines QueueLine is given while a command runs: the owner's at the console, a
+  // member's in the channel (his access level is what his replies are worth), nobody's
+  // otherwise.
+  struct TQueueContext {
+    bool owner = false;
+    std::string speaker;
+  };
+  class TContextScope {
+   public:
+    TContextScope(TBotCore& core, TQueueContext context)
+        : core_(core), saved_(std::exchange(core.queue_context_, std::move(context))) {}
+    ~TContextScope() { core_.queue_context_ = std::move(saved_); }
+    TContextScope(const TContextScope&) = delete;
+    TContextScope& operator=(const TContextScope&) = delete;
+
+   private:
+    TBotCore& core_;
+    TQueueContext saved_;
+  };
+
   TEventLoop& loop_;
   TFrontEnd& front_;
   TProfiles profiles_;
@@ -157,6 +203,19 @@ class TBotCore final : public TBotHost {
   TProtectMode protect_mode_ = kProtectOff;
   bool user_disconnected_ = false;
   bool closed_ = false;
+  bool close_saved_ = true;
+  TQueueContext queue_context_;
+  int failed_attempts_ = 0;
+  std::minstd_rand jitter_{std::random_device{}()};
+  bool database_dirty_ = false;
+  bool settings_dirty_ = false;
+  // An unreadable usrcmd.bin that could not be moved aside is never written over.
+  bool database_writable_ = true;
+  // Files whose last save failed: a failure is reported once until a save succeeds.
+  std::vector<std::string> failing_;
+  // profiles.ini as the shutdown watch reads it: kept open so that an unchanged file is
+  // not read again every second.
+  TIniFile watch_ini_;
   std::string current_channel_;
   std::string last_whisperer_;
   TCorePluginHost plugin_host_{*this};
@@ -167,6 +226,7 @@ class TBotCore final : public TBotHost {
   TTimer idle_timer_;
   TTimer autoconnect_;
   TTimer shutdown_watch_;
+  TTimer save_timer_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

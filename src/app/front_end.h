@@ -55,6 +55,9 @@ class TFrontEnd {
   virtual void LanguageApplied() {}
   // The main window's native id, for plug-ins (0 without a window).
   virtual std::intptr_t WindowId() const { return 0; }
+  // Something the owner must learn even when nobody reads the panes (a file that could
+  // not be saved); it has been shown as a red line already. A console writes it to stderr.
+  virtual void ReportFailure(const std::string&) {}
 };
 
 }  // namespace corvane

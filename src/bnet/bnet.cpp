@@ -5,6 +5,7 @@
 #include "bnet/sid.h"
 #include "config/Operations.h"
 #include "config/codepage.h"
+#include "net/timeouts.h"
 
 namespace corvane {
 namespace {
@@ -23,6 +24,12 @@ constexpr std::uint32_t kProductCodeWar3 = 0x57415233;
 constexpr std::uint32_t kProductCodeW3xp = 0x57335850;
 constexpr int kLogonServerDataSize = 64;  // salt and server key
 constexpr int kServerProofSize = 20;
+constexpr std::uint8_t kMaxClanRank = 4;  // leader
+
+// Errors the session raises itself when a server stops answering or reading.
+constexpr std::int32_t kErrorLogonTimeout = 3013;
+constexpr std::int32_t kErrorBnlsTimeout = 3014;
+constexpr std::int32_t kErrorOutputBackedUp = 3015;
 
 // Four-character codes arrive in reverse reading order; control bytes are padding.
 std::string ReadReversedCode(TBuffer& m) {
@@ -50,7 +57,13 @@ std::string FourBytes(const std::string& s) {
 }  // namespace
 
 TBNET::TBNET(TEventLoop& loop, std::uint32_t product)
-    : chat_(loop), bnls_(loop), bnls_wait_(loop, [this] { StartBnls(); }), product_(product) {
+    : chat_(loop),
+      bnls_(loop),
+      bnls_wait_(loop, [this] { StartBnls(); }),
+      logon_timeout_(loop, [this] { LogonTimedOut(); }),
+      bnls_timeout_(loop, [this] { BnlsTimedOut(); }),
+      keep_alive_(loop, [this] { SendKeepAlive(); }),
+      product_(product) {
   chat_.OnConnect = [this](TCustomClient&, int code) { ChatConnected(code); };
   chat_.OnRead = [this](TCustomClient&, const std::uint8_t* bytes, int count) {
     ReceiveData(bytes, count);
@@ -82,6 +95,8 @@ TBNET::~TBNET() {
 void TBNET::Connect(const std::string& host, int port) {
   LoggedOn = false;
   chat_.Connect(host, port);
+  // Whatever step a silent server stops at, the logon ends within this time.
+  logon_timeout_.StartSingleShot(kLogonTimeoutMs);
   Status(1, 1, "Connecting...");
 }
 
@@ -89,8 +104,30 @@ void TBNET::Disconnect() {
   LoggedOn = false;
   bnls_logon_ = false;
   bnls_wait_.Stop();
+  logon_timeout_.Stop();
+  bnls_timeout_.Stop();
+  keep_alive_.Stop();
   chat_.Disconnect();
   bnls_.Disconnect();
+}
+
+void TBNET::LogonTimedOut() {
+  Error(kErrorLogonTimeout, "The server did not complete the logon in time.");
+  Disconnect();
+}
+
+void TBNET::AwaitBnlsAnswer() {
+  bnls_timeout_.StartSingleShot(kBnlsAnswerTimeoutMs);
+}
+
+void TBNET::BnlsTimedOut() {
+  if (!bnls_logon_) return;
+  Error(kErrorBnlsTimeout, "The BNLS server did not answer in time.");
+  Disconnect();
+}
+
+void TBNET::SendKeepAlive() {
+  SendMessage(SID_NULL, TBuffer());
 }
 
 void TBNET::SetProduct(std::uint32_t product) {
@@ -138,6 +175,7 @@ void TBNET::SendRaw(const TBuffer& bytes) {
 
 void TBNET::ChatConnected(int code) {
   if (code != 0) {
+    logon_timeout_.Stop();
     Error(2000 + code, "Connect error! (" + std::to_string(code) + ")");
     return;
   }
@@ -174,6 +212,12 @@ void TBNET::ChatDisconnected() {
   // The logon this BNLS connection served is over: nothing it says may reach the next one.
   bnls_logon_ = false;
   bnls_wait_.Stop();
+  logon_timeout_.Stop();
+  bnls_timeout_.Stop();
+  keep_alive_.Stop();
+  if (chat_.OutputOverflowed()) {
+    Error(kErrorOutputBackedUp, "The server stopped reading what the bot sends.");
+  }
   Status(1, 3, "Disconnected.");
 }
 
@@ -186,6 +230,7 @@ void TBNET::BnlsConnected(int code) {
   }
   Status(1, 301, "Connected!");
   bnls_.RequestVersionByte(product_);
+  AwaitBnlsAnswer();
 }
 
 void TBNET::BnlsDisconnected() {
@@ -197,13 +242,16 @@ void TBNET::BnlsDisconnected() {
 
 void TBNET::BnlsVersionByte(std::uint32_t version_byte) {
   if (!bnls_logon_) return;
+  bnls_timeout_.Stop();
   Status(2, 303, "Version byte received.");
   version_byte_ = version_byte;
   bnls_.ChooseNLSRevision(kNlsRevision);
+  AwaitBnlsAnswer();
 }
 
 void TBNET::BnlsRevisionChosen() {
   if (!bnls_logon_) return;
+  bnls_timeout_.Stop();
   Status(2, 304, "Revision choosed.");
   TBuffer b;
   b.AddByte(kProtocolByte);
@@ -237,10 +285,12 @@ void TBNET::HandleAuthInfo(TBuffer& m) {
   m.GetNTString();
   m.GetNTString();
   bnls_.LogonChallenge(Username, Password);
+  AwaitBnlsAnswer();
 }
 
 void TBNET::BnlsLogonChallenge(const TBuffer& answer) {
   if (!bnls_logon_) return;
+  bnls_timeout_.Stop();
   TBuffer b(answer);
   b.AddNTString(Username);
   SendMessage(SID_AUTH_ACCOUNTLOGON, b);
@@ -260,15 +310,20 @@ void TBNET::HandleAuthAccountLogon(TBuffer& m) {
   } else {
     bnls_.LogonProof(m);
   }
+  AwaitBnlsAnswer();
   m.Skip(kLogonServerDataSize);
 }
 
 void TBNET::BnlsLogonProof(const TBuffer& answer) {
+  if (!bnls_logon_) return;  // the answer of an abandoned logon
+  bnls_timeout_.Stop();
   SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
 }
 
 void TBNET::BnlsHashData(const TBuffer& answer) {
-  if (bnls_logon_ && IsPvPgn) SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
+  if (!bnls_logon_) return;
+  bnls_timeout_.Stop();
+  if (IsPvPgn) SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
 }
 
 void TBNET::HandleAuthAccountLogonProof(TBuffer& m) {
@@ -378,7 +433,9 @@ void TBNET::HandleEnterChat(TBuffer& m) {
   JoinChannel(HomeChannel, 0);
   RequestClanMemberList();
   RequestFriendsList();
+  bnls_timeout_.Stop();
   bnls_.Disconnect();  // BNLS is needed no more
+  keep_alive_.Start(kKeepAliveMs);
 }
 
 int TBNET::JoinChannel(const std::string& channel, std::uint32_t flags) {
@@ -414,6 +471,8 @@ void TBNET::HandleChatEvent(TBuffer& m) {
   }
   std::string text = m.GetNTString();
   if (UTF8) text = ProcessCodePage().FromUtf8(text);
+  // In chat and told about a channel (joined, full, refused...): the logon has ended.
+  if (LoggedOn) logon_timeout_.Stop();
   if (event == 14) {  // the channel does not exist: ask again, allowed to create it
     JoinChannel(LastChannel, kJoinRetryFlags);
     return;
@@ -507,10 +566,15 @@ void TBNET::HandleFriendsPosition(TBuffer&) {
 // ---- Clan ----
 
 void TBNET::HandleClanInfo(TBuffer& m) {
-  ClanInfo.InClan = true;
   m.Skip(1);
-  ClanInfo.Tag = ReadReversedCode(m);
-  ClanInfo.Rank = m.GetByte();
+  const std::string tag = ReadReversedCode(m);
+  const std::uint8_t rank = m.GetByte();
+  // The event id is the rank + 1: a rank the protocol does not have would pose as another
+  // event (rank 199 as a message box).
+  if (rank > kMaxClanRank) return;
+  ClanInfo.InClan = true;
+  ClanInfo.Tag = tag;
+  ClanInfo.Rank = rank;
   ChatEvent(ClanInfo.Rank + 1, ClanInfo.Tag);
 }
 
@@ -555,7 +619,7 @@ void TBNET::HandleClanMemberStatusChange(TBuffer& m) {
   const std::uint8_t rank = m.GetByte();
   const std::uint8_t status = m.GetByte();
   m.GetNTString();  // location, not kept
-  if (name == Username) ClanInfo.Rank = rank;
+  if (name == Username && rank <= kMaxClanRank) ClanInfo.Rank = rank;
   for (TUser& u : ClanMembers) {
     if (EqualsNoCase(u.Name, name)) {
       u.Rank = rank;
@@ -577,9 +641,8 @@ void TBNET::InviteToClan(const std::string& user) {
     last_result_ = 2102;
     return;
   }
-  Cookies.push_back({++LastCookie, user, {}});
   TBuffer b;
-  b.AddDWord(LastCookie);
+  b.AddDWord(AddCookie(user, {}));
   b.AddNTString(user);
   SendMessage(SID_CLANINVITATION, b);
   last_result_ = 0;
@@ -588,8 +651,8 @@ void TBNET::InviteToClan(const std::string& user) {
 void TBNET::HandleClanInvitation(TBuffer& m) {
   const std::uint32_t cookie = m.GetDWord();
   const std::uint8_t result = m.GetByte();
-  const TBotCookie* c = FindCookie(cookie);
-  const std::string name = c ? c->UserName : "Unknown";
+  const bool known = FindCookie(cookie) != nullptr;
+  const std::string name = known ? TakeCookie(cookie).UserName : "Unknown";
   RequestClanMemberList();
   ChatEvent(6, name, {}, {}, result);
 }
@@ -637,15 +700,31 @@ const TBotCookie* TBNET::FindCookie(std::uint32_t number) const {
   return nullptr;
 }
 
+std::uint32_t TBNET::AddCookie(std::string user, std::string clan_tag) {
+  if (Cookies.size() >= kMaxCookies) Cookies.erase(Cookies.begin());
+  Cookies.push_back({++LastCookie, std::move(user), std::move(clan_tag)});
+  return LastCookie;
+}
+
+TBotCookie TBNET::TakeCookie(std::uint32_t number) {
+  TBotCookie taken;
+  const auto it = std::find_if(Cookies.begin(), Cookies.end(),
+                               [&](const TBotCookie& c) { return c.Number == number; });
+  if (it != Cookies.end()) {
+    taken = std::move(*it);
+    Cookies.erase(it);
+  }
+  return taken;
+}
+
 // ---- Profiles ----
 
 void TBNET::RequestUserProfile(const std::string& account, const std::string& product) {
   last_result_ = 2100;
   if (!LoggedOn) return;
-  Cookies.push_back({++LastCookie, account, {}});
   TBuffer b;
   b.AddByte(4);
-  b.AddDWord(LastCookie);
+  b.AddDWord(AddCookie(account, {}));
   b.AddNTString(account);
   b.AddString(FourBytes(product));
   SendMessage(SID_WARCRAFTGENERAL, b);
@@ -655,10 +734,9 @@ void TBNET::RequestUserProfile(const std::string& account, const std::string& pr
 void TBNET::RequestClanProfile(const std::string& tag, const std::string& product) {
   last_result_ = 2100;
   if (!LoggedOn || product.size() > 4) return;
-  Cookies.push_back({++LastCookie, {}, tag});
   TBuffer b;
   b.AddByte(8);
-  b.AddDWord(LastCookie);
+  b.AddDWord(AddCookie({}, tag));
   b.AddString(WireTag(tag));
   b.AddString(FourBytes(product));
   SendMessage(SID_WARCRAFTGENERAL, b);
@@ -676,7 +754,7 @@ constexpr std::size_t kRaceSlot[6] = {4, 0, 1, 2, 3, 5};
 void TBNET::DecodeUserProfile(TBuffer& m) {
   TBNETUserProfStats p;
   p.Cookie = m.GetDWord();
-  if (const TBotCookie* c = FindCookie(p.Cookie)) p.UserName = c->UserName;
+  p.UserName = TakeCookie(p.Cookie).UserName;
   p.IconId = m.GetString(4);
   const std::uint8_t ladders = m.GetByte();
   for (int i = 0; i < ladders; ++i) {
@@ -734,7 +812,7 @@ void TBNET::DecodeUserProfile(TBuffer& m) {
 void TBNET::DecodeClanProfile(TBuffer& m) {
   TBNETClanProfStats p;
   p.Cookie = m.GetDWord();
-  if (const TBotCookie* c = FindCookie(p.Cookie)) p.ClanTag = c->ClanTag;
+  p.ClanTag = TakeCookie(p.Cookie).ClanTag;
   const std::uint8_t ladders = m.GetByte();
   for (int i = 0; i < ladders; ++i) {
     const std::string type = m.GetString(4);

@@ -121,6 +121,9 @@ class TBNET {
                             std::uint8_t response, std::uint32_t cookie);
   static std::string ClanInvitationResultText(std::uint32_t result);
   const TBotCookie* FindCookie(std::uint32_t number) const;
+  // Requests waiting for an answer are forgotten past this many, oldest first: a server
+  // that never answers must not grow the table.
+  static constexpr std::size_t kMaxCookies = 64;
 
   // Result of the last request: 2100 not logged on, 2101 not in a clan, 2102 rank too
   // low, 0 sent.
@@ -176,6 +179,11 @@ class TBNET {
   void BnlsLogonChallenge(const TBuffer& answer);
   void BnlsLogonProof(const TBuffer& answer);
   void BnlsHashData(const TBuffer& answer);
+  // A server that stops answering: the logon is abandoned, the owner's rules reconnect.
+  void LogonTimedOut();
+  void BnlsTimedOut();
+  void AwaitBnlsAnswer();
+  void SendKeepAlive();
 
   // One handler per message id.
   void HandleIgnored(TBuffer& m);
@@ -206,6 +214,9 @@ class TBNET {
   void ChatEvent(std::int32_t id, const std::string& s1, const std::string& s2 = {},
                  const std::string& s3 = {}, std::uint32_t n1 = 0, std::uint32_t n2 = 0);
   void ChatLine(const std::string& text, TColor color);
+  std::uint32_t AddCookie(std::string user, std::string clan_tag);
+  // Takes the cookie of an answer out of the table; an empty one when it is unknown.
+  TBotCookie TakeCookie(std::uint32_t number);
   // Frames and sends a chat message; one longer than the 16-bit length allows is dropped.
   bool SendMessage(std::uint8_t id, const TBuffer& body);
   void SendRaw(const TBuffer& bytes);
@@ -215,6 +226,9 @@ class TBNET {
   TCustomClient chat_;
   TBNLS bnls_;
   TTimer bnls_wait_;
+  TTimer logon_timeout_;
+  TTimer bnls_timeout_;
+  TTimer keep_alive_;
   TBuffer receive_;
   TBuffer message_;  // the message being handled, reused to spare allocations
   std::uint32_t product_;

@@ -1,8 +1,14 @@
 #include "bot/command_processor.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <unordered_map>
 #include <utility>
 
@@ -156,15 +162,18 @@ TBotCmdUser* TBotCommandControl::PutUser(TBotCmdUser* match, const std::string& 
 void TBotCommandControl::SetUser(const std::string& name, std::int32_t access,
                                  const std::string& flags) {
   PutUser(FindUser(name), name, access, flags);
+  MarkChanged();
 }
 
 void TBotCommandControl::AddUserFlag(const std::string& name, const std::string& letter) {
   const std::string l = NoLetter(letter);
   if (TBotCmdUser* u = FindUser(name)) {
-    if (u->Flags.find(l) == std::string::npos) u->Flags += l;
-    return;
+    if (u->Flags.find(l) != std::string::npos) return;
+    u->Flags += l;
+  } else {
+    PutUser(nullptr, name, 0, l);
   }
-  PutUser(nullptr, name, 0, l);
+  MarkChanged();
 }
 
 void TBotCommandControl::RemoveUserFlag(const std::string& name, const std::string& letter) {
@@ -177,13 +186,17 @@ void TBotCommandControl::RemoveUserFlag(const std::string& name, const std::stri
     kept.append(u->Flags, from, at - from);
   }
   kept.append(u->Flags, from, std::string::npos);
+  if (kept == u->Flags) return;
   u->Flags = std::move(kept);
+  MarkChanged();
 }
 
 void TBotCommandControl::DeleteUser(const std::string& name) {
   const auto it = std::find_if(Users.begin(), Users.end(),
                                [&](const auto& u) { return EqualsNoCase(u->Name, name); });
-  if (it != Users.end()) Users.erase(it);
+  if (it == Users.end()) return;
+  Users.erase(it);
+  MarkChanged();
 }
 
 TBotCommand* TBotCommandControl::PutInternal(TBotCommand* match, const std::string& name,
@@ -216,7 +229,9 @@ TBotCommand* TBotCommandControl::AddInternalCommand(const std::string& name,
       }
     }
   }
-  return PutInternal(match, name, flags, access, enabled, std::move(handler));
+  TBotCommand* c = PutInternal(match, name, flags, access, enabled, std::move(handler));
+  MarkChanged();
+  return c;
 }
 
 TBotCommand* TBotCommandControl::PutCustom(TBotCommand* match, const std::string& name,
@@ -248,7 +263,9 @@ TBotCommand* TBotCommandControl::AddCustomCommand(const std::string& name, const
       }
     }
   }
-  return PutCustom(match, name, text, enabled, access, flags);
+  TBotCommand* c = PutCustom(match, name, text, enabled, access, flags);
+  MarkChanged();
+  return c;
 }
 
 TBotCommand* TBotCommandControl::FindPluginCommand(const std::string& name,
@@ -293,7 +310,10 @@ TBotCommand* TBotCommandControl::AddPluginCommand(const std::string& plugin_file
                                                   TBotCmdProc proc, bool enabled,
                                                   std::int32_t access, const std::string& flags) {
   TBotCommand* match = mode == 0 ? nullptr : FindPluginCommand(name, plugin_file);
-  return PutPlugin(match, plugin_file, name, mode, proc, enabled, access, flags);
+  TBotCommand* c = PutPlugin(match, plugin_file, name, mode, proc, enabled, access, flags);
+  // Mode 2 on a known command hands over only the procedure, which the file does not keep.
+  if (match == nullptr || mode != 2) MarkChanged();
+  return c;
 }
 
 bool TBotCommandControl::DeletePluginCommand(const std::string& name,
@@ -314,16 +334,82 @@ TBotCommand* TBotCommandControl::FindCommand(const std::string& name, TCmdType k
 void TBotCommandControl::RemoveCommand(const TBotCommand* record) {
   const auto it = std::find_if(Commands.begin(), Commands.end(),
                                [&](const auto& c) { return c.get() == record; });
-  if (it != Commands.end()) Commands.erase(it);
+  if (it == Commands.end()) return;
+  Commands.erase(it);
+  MarkChanged();
 }
 
-void TBotCommandControl::SortCommands() {
-  const std::size_t n = Commands.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = i; j < n; ++j) {
-      if (Commands[i]->Access < Commands[j]->Access) std::swap(Commands[i], Commands[j]);
+namespace {
+
+// The order in which the exchange sort (for each i, for each j >= i: swap entries i and j
+// when i's key is lower) leaves the entries, as indices into `keys`, in O(n log n).
+//
+// The result is sorted by key, higher first; only the order within a key is the loop's
+// own. Step i of the loop moves the records of the rest (the entries larger than all
+// before them) one record on, the largest to place i. Seen from one key v, with H an entry
+// of a higher key: each step removes the first H, and when entries of key v come before it
+// the first of them moves behind the last of them that is still before that H. So the
+// entries of key v leave in the order of a queue that takes them in their first order,
+// each H met on the way (and each H after the last of them) sending its front to its back.
+std::vector<std::size_t> ExchangeSortOrder(const std::vector<std::int32_t>& keys) {
+  const std::size_t n = keys.size();
+  std::vector<std::size_t> by_key(n);
+  for (std::size_t i = 0; i < n; ++i) by_key[i] = i;
+  std::sort(by_key.begin(), by_key.end(), [&](std::size_t a, std::size_t b) {
+    return keys[a] != keys[b] ? keys[a] > keys[b] : a < b;
+  });
+  // Counts the entries of higher keys placed before a position.
+  std::vector<std::size_t> tree(n + 1, 0);
+  const auto add = [&](std::size_t pos) {
+    for (++pos; pos <= n; pos += pos & (~pos + 1)) ++tree[pos];
+  };
+  const auto higher_before = [&](std::size_t pos) {
+    std::size_t count = 0;
+    for (; pos > 0; pos -= pos & (~pos + 1)) count += tree[pos];
+    return count;
+  };
+  std::vector<std::size_t> order;
+  order.reserve(n);
+  std::deque<std::size_t> queue;
+  const auto turn = [&](std::size_t times) {
+    if (queue.empty()) return;
+    for (times %= queue.size(); times > 0; --times) {
+      queue.push_back(queue.front());
+      queue.pop_front();
     }
+  };
+  std::size_t higher = 0;
+  for (std::size_t begin = 0; begin < n;) {
+    std::size_t end = begin;
+    while (end < n && keys[by_key[end]] == keys[by_key[begin]]) ++end;
+    std::size_t seen = 0;
+    for (std::size_t k = begin; k < end; ++k) {
+      const std::size_t before = higher_before(by_key[k]);
+      turn(before - seen);
+      seen = before;
+      queue.push_back(by_key[k]);
+    }
+    turn(higher - seen);
+    order.insert(order.end(), queue.begin(), queue.end());
+    queue.clear();
+    for (std::size_t k = begin; k < end; ++k) add(by_key[k]);
+    higher += end - begin;
+    begin = end;
   }
+  return order;
+}
+
+}  // namespace
+
+void TBotCommandControl::SortCommands() {
+  std::vector<std::int32_t> keys;
+  keys.reserve(Commands.size());
+  for (const auto& c : Commands) keys.push_back(c->Access);
+  std::vector<std::unique_ptr<TBotCommand>> sorted;
+  sorted.reserve(Commands.size());
+  for (const std::size_t i : ExchangeSortOrder(keys)) sorted.push_back(std::move(Commands[i]));
+  Commands = std::move(sorted);
+  MarkChanged();
 }
 
 bool TBotCommandControl::LoadFromFile(const std::string& path) {
@@ -417,17 +503,75 @@ bool TBotCommandControl::SaveToFile(const std::string& path) const {
   return b.SaveToFile(path);
 }
 
+bool TFloodGate::Open(const std::string& speaker, std::uint32_t now) const {
+  const auto it = shut_.find(UpperCase(speaker));
+  if (it == shut_.end()) return true;
+  return it->second.hold_ms != 0 && now - it->second.at >= it->second.hold_ms;
+}
+
+void TFloodGate::Close(const std::string& speaker, std::uint32_t now, std::uint32_t hold_ms) {
+  shut_[UpperCase(speaker)] = {now, hold_ms};
+}
+
+void TFloodGate::Tick(std::uint32_t now) {
+  std::erase_if(shut_, [now](const auto& entry) {
+    return entry.second.hold_ms == 0 || now - entry.second.at >= entry.second.hold_ms;
+  });
+}
+
+namespace {
+
+// Renames the file to "<path>.unreadable-YYYYMMDD-HHMMSS" (with "-2", "-3"... when taken);
+// the new path, or empty with errno set when it could not be moved.
+std::string SetAside(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = path + ".unreadable-" + stamp;
+  for (int n = 1; n < 100; ++n) {
+    const std::string target = n == 1 ? base : base + "-" + std::to_string(n);
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0) continue;
+    if (::rename(path.c_str(), target.c_str()) != 0) return {};
+    return target;
+  }
+  errno = EEXIST;
+  return {};
+}
+
+}  // namespace
+
 std::unique_ptr<TBotCommandControl> ResetCommandDatabase(
     bool defaults, const std::string& usrcmd_path,
-    const std::function<TInternalHandler(const std::string& name)>& handler_for) {
+    const std::function<TInternalHandler(const std::string& name)>& handler_for,
+    TDatabaseFileReport* report) {
+  TDatabaseFileReport ignored;
+  TDatabaseFileReport& r = report != nullptr ? *report : ignored;
+  r = TDatabaseFileReport();
   auto db = std::make_unique<TBotCommandControl>();
   for (const auto& d : kInternalCommands) {
     TInternalHandler handler = handler_for ? handler_for(d.name) : TInternalHandler();
     db->AddInternalCommand(d.name, d.flags, d.access, true, std::move(handler), true);
   }
-  if (!defaults) db->LoadFromFile(usrcmd_path);
+  if (!defaults && !db->LoadFromFile(usrcmd_path)) {
+    struct stat st {};
+    if (::stat(usrcmd_path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      // A file that is there but does not load holds somebody's users: it is kept aside,
+      // never replaced by the defaults.
+      r.unreadable = true;
+      r.set_aside = SetAside(usrcmd_path);
+      if (r.set_aside.empty()) {
+        r.save_errno = errno;
+        db->SortCommands();
+        return db;
+      }
+    }
+  }
   db->SortCommands();
-  db->SaveToFile(usrcmd_path);
+  r.saved = db->SaveToFile(usrcmd_path);
+  if (!r.saved) r.save_errno = errno;
   return db;
 }
 
@@ -537,10 +681,9 @@ bool TBotCommandControl::ProcessCommand(TBotHost& host, const std::string& speak
   std::int32_t access = 0;
   std::string flags;
   GetUserRights(speaker, access, flags);
-  if (speaker == "*") {
-    Ready = true;
-    access = kConsoleAccess;
-  }
+  const bool console = speaker == "*";
+  if (console) access = kConsoleAccess;
+  const std::uint32_t now = host.TickMs();
   std::string args = line.substr(trigger.size() + word.size());
   TrimSpaces(args);
   const std::string held = extra_flags + flags;
@@ -558,7 +701,8 @@ bool TBotCommandControl::ProcessCommand(TBotHost& host, const std::string& speak
                           c.CmdType == TCmdType::Custom ||
                           (c.CmdType == TCmdType::Plugin && c.PluginProc != nullptr);
     if (!runnable) continue;
-    if (!Ready) continue;  // the gate stays shut for every later candidate too
+    // A shut gate stays shut for every later candidate too.
+    if (!console && !Gate.Open(speaker, now)) continue;
 
     bool handled = false;
     switch (c.CmdType) {
@@ -579,11 +723,8 @@ bool TBotCommandControl::ProcessCommand(TBotHost& host, const std::string& speak
         break;
     }
     const TSettings& settings = host.Settings();
-    if (settings.FpEnable) {
-      const std::int32_t seconds = std::clamp(settings.FpTime, 0, 4'000'000);
-      host.RestartAntiFloodTimer(static_cast<std::uint32_t>(seconds) * 1000u);
-    }
-    Ready = false;
+    const std::int32_t seconds = settings.FpEnable ? std::clamp(settings.FpTime, 0, 2'000'000) : 0;
+    Gate.Close(speaker, now, static_cast<std::uint32_t>(seconds) * 1000u);
     if (handled) return true;
   }
   return false;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "bot/bot_host.h"
@@ -55,6 +56,27 @@ struct TBotCommand {
 inline constexpr std::int32_t kConsoleAccess = 100000;
 inline constexpr char kConsoleFlags[] = "A";
 
+// The flood gate of dispatch, one per speaker: a speaker who ran a command is shut out
+// until the anti-flood timer next ticks, or for the hold given (flood protection's
+// fp_time), while everybody else may still run theirs. So members with no rights cannot
+// silence the owner's operators; the bot's output itself is kept in bounds by the queue.
+class TFloodGate {
+ public:
+  bool Open(const std::string& speaker, std::uint32_t now) const;
+  // hold_ms 0: shut until the next Tick; else for hold_ms from `now`.
+  void Close(const std::string& speaker, std::uint32_t now, std::uint32_t hold_ms);
+  // The anti-flood timer's tick: every gate whose hold is over opens.
+  void Tick(std::uint32_t now);
+  std::size_t Shut() const { return shut_.size(); }
+
+ private:
+  struct TShut {
+    std::uint32_t at;
+    std::uint32_t hold_ms;
+  };
+  std::unordered_map<std::string, TShut> shut_;  // by upper-case speaker name
+};
+
 class TBotCommandControl {
  public:
   // The console ("*") gives access 100000 and flags "A". Otherwise the first user whose
@@ -92,8 +114,9 @@ class TBotCommandControl {
   bool DeletePluginCommand(const std::string& name, const std::string& plugin_file);
   TBotCommand* FindCommand(const std::string& name, TCmdType kind);
   void RemoveCommand(const TBotCommand* record);
-  // Higher access first, by a plain exchange sort: equal levels do not keep their order,
-  // and the order this gives is the one dispatch tries same-name commands in.
+  // Higher access first, in exactly the order a plain exchange sort gives (for each i, for
+  // each j >= i, swap when i's access is lower): equal levels do not keep their order, and
+  // that order is the one dispatch tries same-name commands in and the file keeps.
   void SortCommands();
 
   // False when the file is missing, is not a usrcmd.bin or has an unknown version; a
@@ -101,11 +124,21 @@ class TBotCommandControl {
   bool LoadFromFile(const std::string& path);
   bool SaveToFile(const std::string& path) const;
 
-  void SetReady() { Ready = true; }
+  // The anti-flood timer's tick at the millisecond tick `now`.
+  void SetReady(std::uint32_t now) { Gate.Tick(now); }
+
+  // Called after every change that the file would keep, by the operations above (not while
+  // a file loads). Whoever edits a record in place calls MarkChanged, or SortCommands,
+  // which the editors call after every edit anyway.
+  std::function<void()> OnChanged;
+  void MarkChanged() const {
+    if (OnChanged) OnChanged();
+  }
 
   // Runs at most one command for a line of talk, whisper, emote or the console: the
   // trigger, the speaker's rights (with `extra_flags` in front of his own), the candidates
-  // in list order and the flood gate. True when a command handled the line.
+  // in list order and the speaker's flood gate (the console passes it). True when a command
+  // handled the line.
   bool ProcessCommand(TBotHost& host, const std::string& speaker, const std::string& line,
                       const std::string& trigger, const std::string& extra_flags,
                       std::uint32_t bnet_flags, std::int32_t ping, std::uint8_t source);
@@ -117,7 +150,7 @@ class TBotCommandControl {
   // Stable addresses: dialogs edit records in place while dispatch reads them.
   std::vector<std::unique_ptr<TBotCmdUser>> Users;
   std::vector<std::unique_ptr<TBotCommand>> Commands;
-  bool Ready = true;  // the flood gate of dispatch
+  TFloodGate Gate;
 
  private:
   TBotCmdUser* FindUser(const std::string& name) const;
@@ -142,10 +175,21 @@ struct TInternalCommandDefault {
 };
 extern const std::array<TInternalCommandDefault, 20> kInternalCommands;
 
+// What ResetCommandDatabase did with the file, for its owner to report.
+struct TDatabaseFileReport {
+  bool unreadable = false;  // the file was there but did not load
+  std::string set_aside;    // where it was moved; empty: it could not be, and stays
+  bool saved = false;       // the database was written back
+  int save_errno = 0;       // why not
+};
+
 // A new database with the internal commands (enabled, handlers from handler_for), then,
-// unless defaults are asked for, the file's users and commands; sorted and saved back.
+// unless defaults are asked for, the file's users and commands; sorted and saved back. A
+// file that is there but does not load is renamed aside first, never overwritten; when it
+// cannot be moved, nothing is written.
 std::unique_ptr<TBotCommandControl> ResetCommandDatabase(
     bool defaults, const std::string& usrcmd_path,
-    const std::function<TInternalHandler(const std::string& name)>& handler_for);
+    const std::function<TInternalHandler(const std::string& name)>& handler_for,
+    TDatabaseFileReport* report = nullptr);
 
 }  // namespace corvane

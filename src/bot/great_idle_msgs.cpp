@@ -77,7 +77,7 @@ void SendGreet(TBotHost& host, const std::string& name, const std::string& stats
   ReplaceAll(message, "%ch", session->LastChannel);
   ReplaceAll(message, "%icon", IconName(parsed.Icon, host.Language().Lookup()));
   if (!FillCommonTail(host, message)) return;
-  host.QueueLine(message);
+  host.QueueLine(message, TLineKind::Greeting);
 }
 
 void SendIdleMessage(TBotHost& host) {
@@ -91,7 +91,7 @@ void SendIdleMessage(TBotHost& host) {
   ReplaceAll(message, "%bname", session->UniqueName);
   ReplaceAll(message, "%ch", session->LastChannel);
   if (!FillCommonTail(host, message)) return;
-  host.QueueLine(message);
+  host.QueueLine(message, TLineKind::Idle);
 }
 
 }  // namespace corvane

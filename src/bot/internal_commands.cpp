@@ -31,6 +31,12 @@ struct TCall {
     TrimSpaces(t);
     return t;
   }
+  // The name a kick, ban or shitlist is about: the first word. The words after it are the
+  // reason the server shows, and must not hide a safelisted name from the test.
+  std::string TargetName() const {
+    const std::string t = Target();
+    return t.substr(0, t.find(' '));
+  }
   // Whispered back to a whisperer, written to the pane for the console, else said in the
   // channel.
   void Route(const std::string& reply, TColor console_color) const {
@@ -84,8 +90,8 @@ bool PingMe(const TCall& c) {
 bool KickOrBan(const TCall& c, const char* command) {
   if (!CheckConnected(c.host)) return false;
   const std::string target = c.Target();
-  if (c.Db().IsSafelisted(target)) {
-    c.host.QueueLine(target + " is safelisted!");
+  if (c.Db().IsSafelisted(c.TargetName())) {
+    c.host.QueueLine(c.TargetName() + " is safelisted!");
     return false;
   }
   c.host.QueueLine(command + target);
@@ -168,15 +174,16 @@ bool Unban(const TCall& c) {
 }
 
 bool Shitlist(const TCall& c) {
-  const std::string target = c.Target();
-  if (c.Db().IsSafelisted(target)) return true;
-  if (c.Db().IsShitlisted(target)) {
+  const std::string name = c.TargetName();
+  if (c.Db().IsSafelisted(name)) return true;
+  if (c.Db().IsShitlisted(name)) {
     c.host.QueueLine(c.speaker + " allready shitlisted!");
     return true;
   }
-  c.Db().SetUser(target, 0, "B");
-  c.host.QueueLine("/ban " + target + " (Shitlisted)");
-  c.host.QueueLine(target + " now shitlisted!");
+  // The user record is the name alone, so that his next join finds it.
+  c.Db().SetUser(name, 0, "B");
+  c.host.QueueLine("/ban " + c.Target() + " (Shitlisted)");
+  c.host.QueueLine(name + " now shitlisted!");
   return true;
 }
 

@@ -138,6 +138,23 @@ std::string TCodePage::FromUtf8(const std::string& utf8) const {
   return out;
 }
 
+std::string TCodePage::ToDisplay(const std::string& bytes) const {
+  std::string out;
+  out.reserve(bytes.size());
+  for (unsigned char c : bytes) {
+    const char32_t cp = to_unicode_[c];
+    // Tested after the conversion: an undefined byte stands for a C1 control, and a code
+    // page may map a byte to one.
+    const bool control = cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+    AppendUtf8(out, control ? U' ' : cp);
+  }
+  return out;
+}
+
+std::string DisplayText(const std::string& bytes) {
+  return ProcessCodePage().ToDisplay(bytes);
+}
+
 const TCodePage& ProcessCodePage() {
   auto& slot = ProcessSlot();
   if (!slot) {

@@ -21,6 +21,9 @@ class TCodePage {
   std::string ToUtf8(const std::string& bytes) const;
   // Characters the code page lacks, and malformed UTF-8, become '?'.
   std::string FromUtf8(const std::string& utf8) const;
+  // ToUtf8 with every control character (C0, DEL and C1) a blank: a line to show, in
+  // which nothing a server or a member sends can act on a terminal or split the line.
+  std::string ToDisplay(const std::string& bytes) const;
 
  private:
   TCodePage() = default;
@@ -34,5 +37,8 @@ class TCodePage {
 const TCodePage& ProcessCodePage();
 // Replaces it (main thread, at start-up or in tests); false when the name is not usable.
 bool SetProcessCodePage(const std::string& name);
+
+// Text of the process code page as the console and the window show it (ToDisplay).
+std::string DisplayText(const std::string& bytes);
 
 }  // namespace corvane

@@ -79,6 +79,12 @@ std::span<const TSettingField> SettingFields() {
 }
 
 void TSettings::Load(const std::string& path) {
+  // The file holds the password: one that others may read is closed as soon as it is seen,
+  // not only when the bot next writes it.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0) {
+    ::chmod(path.c_str(), kPrivateMode);
+  }
   const TIniFile ini(path);
   for (const TSettingField& f : kFields) {
     if (f.text != nullptr) {

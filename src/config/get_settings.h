@@ -41,7 +41,7 @@ class TSettings {
   // default. A Game outside 1..8 becomes 7.
   void Load(const std::string& path);
   // Writes every field into the file at `path` in one replacement, keeping the keys it
-  // does not know; false when the file could not be written.
+  // does not know; false (errno telling why) when the file could not be written.
   bool Save(const std::string& path) const;
 
   // [Main]

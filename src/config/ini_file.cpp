@@ -425,12 +425,24 @@ bool TIniFile::Store() {
   struct stat written {};
   bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0 &&
             ::fstat(fd, &written) == 0;
-  if (::close(fd) != 0) ok = false;
+  int error = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
   // Only a plain file (or nothing) may be replaced; a folder or a device at the path stays.
   struct stat now {};
-  if (ok && ::lstat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) ok = false;
-  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
+  if (ok && ::lstat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) {
+    ok = false;
+    error = EISDIR;
+  }
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
     ::unlink(temp.c_str());
+    errno = error;  // the caller reports why
     return false;
   }
   SyncFolderOf(target);

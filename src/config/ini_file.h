@@ -36,9 +36,9 @@ class TIniFile {
   bool ReadBool(const std::string& section, const std::string& key, bool default_value) const;
 
   // Each write goes to the file at once unless an update is open. A value is written up to
-  // its first line break. False when the file could not be written, and for names that
-  // would not read back: a section with ']', a key that is empty or holds '=', or starts
-  // with '[' or ';', either with a line break.
+  // its first line break. False when the file could not be written (errno tells why), and for names
+  // that would not read back: a section with ']', a key that is empty or holds '=', or starts with
+  // '[' or ';', either with a line break.
   bool WriteString(const std::string& section, const std::string& key, const std::string& value);
   bool WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
   bool WriteBool(const std::string& section, const std::string& key, bool value);

@@ -30,6 +30,7 @@ constexpr char kBnetEvents[] = "BNET_EVENTS";
 constexpr char kBnetBnls[] = "BNET_BNLS";
 constexpr char kBnetErrors[] = "BNET_ERRORS";
 constexpr char kClanInvite[] = "BNET_CLAN_INVITE";
+constexpr char kBotMessages[] = "BOT_MESSAGES";
 
 }  // namespace
 
@@ -214,7 +215,20 @@ const TLangDefault kLangDefaults[] = {
     {kBnetErrors, "3009", "Account not exist or need upgrade."},
     {kBnetErrors, "3011", "Username or password incorrect."},
     {kBnetErrors, "3012", "You disconnected for flooding."},
+    {kBnetErrors, "3013", "The server did not complete the logon in time."},
+    {kBnetErrors, "3014", "The BNLS server did not answer in time."},
+    {kBnetErrors, "3015", "The server stopped reading what the bot sends."},
     {kBnetErrors, "-2", "[BNET] Internal bot error."},
+
+    {kBotMessages, "queue_full",
+     "Too many lines wait to be sent: replies are dropped until the queue drains."},
+    {kBotMessages, "save_failed", "Cannot save %file: %reason"},
+    {kBotMessages, "db_unreadable",
+     "%file cannot be read: it was renamed to %aside, and the bot goes on with the default "
+     "commands."},
+    {kBotMessages, "db_unreadable_kept",
+     "%file cannot be read and cannot be moved aside (%reason): it is left as it is, and the "
+     "bot goes on with the default commands and saves none."},
 
     {kClanInvite, "cimsg", "%1 invite you to clan %2"},
     {kClanInvite, "0", "Invitation accepted!"},

@@ -65,8 +65,8 @@ bool TProfiles::IsFolder(const std::string& name) const {
   return fs::is_directory(fs::symlink_status(ProfilesDir() + "/" + name, ec));
 }
 
-void TProfiles::WriteCurrent() const {
-  TIniFile(ProfilesIni()).WriteString(kProfilesSection, kCurrentProfileKey, current_);
+bool TProfiles::WriteCurrent() const {
+  return TIniFile(ProfilesIni()).WriteString(kProfilesSection, kCurrentProfileKey, current_);
 }
 
 bool TProfiles::LoadProfile(TSettings& settings) {
@@ -81,9 +81,16 @@ bool TProfiles::LoadProfile(TSettings& settings) {
   return !current_.empty();
 }
 
-void TProfiles::SaveProfile(const TSettings& settings) const {
-  WriteCurrent();
-  settings.Save(SettingsPath());
+bool TProfiles::SaveProfile(const TSettings& settings, std::string* failed_path) const {
+  if (!WriteCurrent()) {
+    if (failed_path != nullptr) *failed_path = ProfilesIni();
+    return false;
+  }
+  if (!settings.Save(SettingsPath())) {
+    if (failed_path != nullptr) *failed_path = SettingsPath();
+    return false;
+  }
+  return true;
 }
 
 bool TProfiles::CheckProfile(TProfileMessage* refusal) const {

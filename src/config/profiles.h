@@ -61,8 +61,9 @@ class TProfiles {
   // Reads the current name from profiles.ini, clears a stale one there, and loads the
   // settings (the default profile's when none is current). True when a profile is current.
   bool LoadProfile(TSettings& settings);
-  // Writes the current name and saves the settings into the profile folder.
-  void SaveProfile(const TSettings& settings) const;
+  // Writes the current name and saves the settings into the profile folder; false (errno
+  // telling why, `failed_path` which file) when a file could not be written.
+  bool SaveProfile(const TSettings& settings, std::string* failed_path = nullptr) const;
   // True when a connection may be made; otherwise `refusal` tells why (the settings dialog
   // opens after it).
   bool CheckProfile(TProfileMessage* refusal) const;
@@ -94,7 +95,7 @@ class TProfiles {
 
  private:
   bool IsFolder(const std::string& name) const;
-  void WriteCurrent() const;
+  bool WriteCurrent() const;
 
   std::string home_;
   std::string current_;

@@ -13,7 +13,9 @@
 
 #include "bot/command_processor.h"
 #include "config/Operations.h"
+#include "config/codepage.h"
 #include "config/get_settings.h"
+#include "config/home_lock.h"
 #include "config/ini_file.h"
 #include "config/language.h"
 #include "config/profiles.h"
@@ -25,16 +27,22 @@ namespace fs = std::filesystem;
 
 constexpr char kInternalSection[] = "BOT_INTERNAL_COMMANDS";
 
-// Texts reach a terminal: a line break of a language text ("%enter") becomes a plain line
-// feed, and other control characters (an escape sequence would act on the terminal) blanks.
+// Texts of the code page reach a UTF-8 terminal: a line break of a language text ("%enter")
+// becomes a plain line feed, and other control characters (an escape sequence would act on
+// the terminal) blanks.
 std::string Printable(const std::string& text) {
-  std::string out = text;
-  ReplaceAll(out, "\r\n", "\n");
-  for (char& c : out) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u < 0x20 && c != '\n') || u == 0x7F) c = ' ';
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2) {
+    out += DisplayText(text.substr(from, at - from)) + "\n";
   }
-  return out;
+  return out + DisplayText(text.substr(from));
+}
+
+// What is typed on the command line is UTF-8; names and texts are kept in the code page,
+// as the bot compares and sends them.
+std::string Typed(const std::string& utf8) {
+  return ProcessCodePage().FromUtf8(utf8);
 }
 
 int Usage(std::ostream& err, const std::string& what) {
@@ -78,6 +86,16 @@ struct TContext {
   TSettings settings;
   TLanguage language;
 };
+
+// Held by a command that changes the home, from before it reads what it changes: it waits
+// for another such command, and is refused while a bot runs there (the bot would save its
+// own copy over the change at exit). Empty when refused, the refusal shown.
+std::optional<THomeLock> LockForWriting(const std::string& home, std::ostream& err) {
+  std::string refusal;
+  std::optional<THomeLock> lock = THomeLock::ForWriter(home, refusal);
+  if (!lock) Failed(err, refusal);
+  return lock;
+}
 
 int UnknownProfile(std::ostream& err, const std::string& name) {
   return Failed(err, "no profile named '" + BlankControls(name) + "'");
@@ -130,6 +148,8 @@ int ProfileCreate(const std::vector<std::string>& args, const std::string& home,
   }
   if (!name) return Usage(err, "'profile create' needs a profile NAME");
 
+  const std::optional<THomeLock> lock = LockForWriting(home, err);
+  if (!lock) return kExitFailed;
   TContext ctx(home);
   if (parent && !ctx.Listed(*parent)) {
     TProfileMessage missing;
@@ -311,6 +331,8 @@ int ProfileSet(const std::vector<std::string>& args, const std::string& home, st
   if (bad) return Usage(err, "nothing was written");
 
   const std::string& name = args[1];
+  const std::optional<THomeLock> lock = LockForWriting(home, err);
+  if (!lock) return kExitFailed;
   const TContext ctx(home);
   if (!ctx.Listed(name)) return UnknownProfile(err, name);
   const std::string path = ctx.profiles.ProfilesDir() + "/" + name + "/" + kProfileFileName;
@@ -319,7 +341,7 @@ int ProfileSet(const std::vector<std::string>& args, const std::string& home, st
   for (const TAssignment& a : assignments) {
     const TSettingField& f = *a.field;
     if (f.text != nullptr) {
-      settings.*f.text = a.text;
+      settings.*f.text = Typed(a.text);
     } else if (f.number != nullptr) {
       settings.*f.number = a.number;
     } else {
@@ -365,7 +387,7 @@ int UsersList(const std::string& home, std::ostream& out, std::ostream& err) {
     return Failed(err, *path + " is no user database");
   }
   for (const auto& u : db.Users) {
-    out << BlankControls(u->Name) << '\t' << u->Access << '\t' << BlankControls(u->Flags) << '\n';
+    out << DisplayText(u->Name) << '\t' << u->Access << '\t' << DisplayText(u->Flags) << '\n';
   }
   return kExitOk;
 }
@@ -376,7 +398,7 @@ int UsersAdd(const std::vector<std::string>& args, const std::string& home, std:
   if (args.size() > 4) {
     return Usage(err, "unexpected word '" + BlankControls(args[4]) + "' after 'users add'");
   }
-  const std::string& name = args[1];
+  const std::string name = Typed(args[1]);
   if (name.empty() || name == "*") {
     return Usage(err, "'" + name + "' is no user name (\"*\" is the console)");
   }
@@ -401,6 +423,8 @@ int UsersAdd(const std::vector<std::string>& args, const std::string& home, std:
     if (!letters) return Usage(err, "FLAGS are letters, not '" + BlankControls(flags) + "'");
   }
 
+  const std::optional<THomeLock> lock = LockForWriting(home, err);
+  if (!lock) return kExitFailed;
   const TContext ctx(home);
   const std::optional<std::string> path = DatabaseOf(ctx, out, err);
   if (!path) return kExitFailed;
@@ -417,7 +441,7 @@ int UsersAdd(const std::vector<std::string>& args, const std::string& home, std:
   std::string line = ctx.Text(kInternalSection, "user_add");
   ReplaceAll(line, "%acs", std::to_string(stored_access));
   ReplaceAll(line, "%flags", stored_flags);
-  ReplaceAll(line, "%user", name);
+  ReplaceAll(line, "%user", DisplayText(name));
   out << line << '\n';
   return kExitOk;
 }
@@ -448,15 +472,21 @@ int RunProfileCommand(const std::string& home, const std::vector<std::string>& a
   if (sub == "create") return ProfileCreate(args, home, out, err);
   if (sub == "use") {
     if (const auto code = expect(2, "use NAME")) return *code;
+    const std::optional<THomeLock> lock = LockForWriting(home, err);
+    if (!lock) return kExitFailed;
     TContext ctx(home);
     return ProfileUse(args[1], ctx, out, err);
   }
   if (sub == "delete") {
     if (const auto code = expect(2, "delete NAME")) return *code;
+    const std::optional<THomeLock> lock = LockForWriting(home, err);
+    if (!lock) return kExitFailed;
     return ProfileDelete(args[1], TContext(home), out, err);
   }
   if (sub == "rename") {
     if (const auto code = expect(3, "rename OLD NEW")) return *code;
+    const std::optional<THomeLock> lock = LockForWriting(home, err);
+    if (!lock) return kExitFailed;
     return ProfileRename(args[1], args[2], TContext(home), out, err);
   }
   if (sub == "set") return ProfileSet(args, home, out, err);

@@ -1,7 +1,8 @@
 #pragma once
 // The profile and user operations from the command line: headless users have no settings
 // dialog, so `corvane profile ...` and `corvane users ...` give them the same operations,
-// with the same rules and texts the dialogs use.
+// with the same rules and texts the dialogs use. The commands that change the home wait for
+// one another and are refused while a bot runs there (THomeLock); the listings are not.
 
 #include <ostream>
 #include <string>

@@ -7,13 +7,19 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "app/bot_core.h"
 #include "config/Operations.h"
+#include "config/codepage.h"
+#include "config/home_lock.h"
 #include "config/profiles.h"
+#include "headless/cli.h"
 #include "net/NetObjs.h"
 #include "net/main_loop.h"
 
@@ -34,8 +40,9 @@ class TConsoleFrontEnd final : public TFrontEnd {
                       (run.color >> 8) & 0xFF, run.color & 0xFF);
         out += esc;
       }
-      // Sent by servers and members: no line break or escape sequence of theirs acts here.
-      out += BlankControls(run.text);
+      // Text of the code page, sent by servers and members: shown as UTF-8, and no line
+      // break or escape sequence of theirs acts here.
+      out += DisplayText(run.text);
     }
     if (colour_) out += "\x1b[0m";
     out += '\n';
@@ -54,6 +61,12 @@ class TConsoleFrontEnd final : public TFrontEnd {
               {{"[BOT] " + refusal.Text(core_->Language()) +
                     " (corvane profile create NAME, then corvane profile use NAME)",
                 kRed}}});
+  }
+
+  // Shown on stdout already; stderr is where a service's failures are looked for.
+  void ReportFailure(const std::string& text) override {
+    const std::string line = "corvane: " + DisplayText(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
   }
 
   void ClanInvitation(const std::string&, const std::string&, std::uint32_t,
@@ -112,7 +125,8 @@ class TStdinReader {
   void Type(std::string line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() > kMaxLine) line.resize(kMaxLine);
-    if (!core_.Closed()) core_.TypeLine("", line);
+    // The terminal speaks UTF-8; the bot keeps its text in the code page.
+    if (!core_.Closed()) core_.TypeLine("", ProcessCodePage().FromUtf8(line));
   }
 
   TMainLoop& loop_;
@@ -154,7 +168,25 @@ class TSignalWatch {
 
 }  // namespace
 
-int RunHeadless(const std::string& home) {
+int RunHeadless(const std::string& given_home) {
+  // Taken from where the program was started, before the current folder changes.
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(given_home, ec);
+  const std::string home = ec ? given_home : absolute.string();  // if not, ForBot says why
+  std::string refusal;
+  // Before the signals are blocked: Ctrl-C still ends a wait for a command-line writer.
+  const std::optional<THomeLock> lock = THomeLock::ForBot(home, refusal);
+  if (!lock) {
+    std::fprintf(stderr, "corvane: %s\n", refusal.c_str());
+    return kExitFailed;
+  }
+  // Files that a plug-in or the session writes by a relative name land in the home, not
+  // wherever the program was started (a service starts in the user's home folder).
+  if (chdir(home.c_str()) != 0) {
+    std::fprintf(stderr, "corvane: cannot enter the home folder %s\n", home.c_str());
+    return kExitFailed;
+  }
+
   // Blocked before any thread starts, so that every thread inherits the mask and the
   // signals wait for the descriptor.
   sigset_t set;
@@ -175,7 +207,8 @@ int RunHeadless(const std::string& home) {
     core.Start();
     TStdinReader input(loop, core);
     code = loop.Run();
-    core.Close();
+    // What could not be saved is lost: a service manager must see it.
+    if (!core.Close() && code == 0) code = kExitFailed;
   }
   SocketCleanup();
   return code;

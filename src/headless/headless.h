@@ -7,7 +7,9 @@
 
 namespace corvane {
 
-// Runs the bot in `home` until it is closed; returns the process's exit code.
+// Runs the bot in `home` until it is closed; returns the process's exit code. The home is
+// the bot's alone while it runs (THomeLock) and the process's current folder; the start is
+// refused with kExitFailed while another bot runs there.
 int RunHeadless(const std::string& home);
 
 }  // namespace corvane

@@ -138,9 +138,19 @@ bool TBuffer::SaveToFile(const std::string& file_name) const {
   }
   // The data must be on disk before the rename makes it the file.
   if (ok && fsync(fd) != 0) ok = false;
-  if (close(fd) != 0) ok = false;
-  if (ok && std::rename(temp.c_str(), file_name.c_str()) != 0) ok = false;
-  if (!ok) std::remove(temp.c_str());
+  int error = ok ? 0 : errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && std::rename(temp.c_str(), file_name.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    std::remove(temp.c_str());
+    errno = error;  // the caller reports why
+  }
   return ok;
 }
 

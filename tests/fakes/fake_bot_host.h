@@ -45,7 +45,10 @@ class TFakeBotHost : public TBotHost {
   TFakeBotHost(const TFakeBotHost&) = delete;
   TFakeBotHost& operator=(const TFakeBotHost&) = delete;
 
-  void QueueLine(const std::string& line) override { queued.push_back(line); }
+  void QueueLine(const std::string& line, TLineKind kind) override {
+    queued.push_back(line);
+    kinds.push_back(kind);
+  }
   void AddChatLine(const std::string& text, TColor color) override {
     lines.emplace_back(text, color);
   }
@@ -62,10 +65,7 @@ class TFakeBotHost : public TBotHost {
   }
   TProtectMode ProtectMode() const override { return protect; }
   void SetProtectMode(TProtectMode mode) override { protect = mode; }
-  void RestartAntiFloodTimer(std::uint32_t interval_ms) override {
-    flood_interval_ms = interval_ms;
-    ++flood_restarts;
-  }
+  std::uint32_t TickMs() const override { return tick_ms; }
   void Quit() override { quit = true; }
   std::time_t Now() const override { return now; }
 
@@ -78,8 +78,11 @@ class TFakeBotHost : public TBotHost {
   bool Console(const std::string& line, std::int32_t ping = 0) {
     return db->ProcessCommand(*this, "*", line, "/", "L", 0, ping, kSourceConsole);
   }
-  // The anti-flood timer's tick.
-  void Tick() { db->SetReady(); }
+  // The anti-flood timer's tick, a second later.
+  void Tick() {
+    tick_ms += 1000;
+    db->SetReady(tick_ms);
+  }
 
   void AddMember(const std::string& name, std::uint8_t flags = 0, std::uint32_t ping = 0,
                  const std::string& status = "") {
@@ -92,6 +95,7 @@ class TFakeBotHost : public TBotHost {
   }
   void Clear() {
     queued.clear();
+    kinds.clear();
     lines.clear();
   }
 
@@ -101,12 +105,12 @@ class TFakeBotHost : public TBotHost {
   TBNET* session = nullptr;
   std::vector<TUser> roster;
   TProtectMode protect = kProtectOff;
-  std::uint32_t flood_interval_ms = 0;
-  int flood_restarts = 0;
+  std::uint32_t tick_ms = 5000;
   bool quit = false;
   std::time_t now = 1700000000;
 
   std::vector<std::string> queued;
+  std::vector<TLineKind> kinds;
   std::vector<std::pair<std::string, TColor>> lines;
 };
 
