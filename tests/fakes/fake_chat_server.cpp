@@ -223,17 +223,6 @@ std::vector<TChatMessage> TFakeChatServer::MessagesWithId(std::uint8_t id) const
   return out;
 }
 
-bool TFakeChatServer::WaitForMessage(std::uint8_t id, int timeout_ms, std::size_t count) const {
-  return TFakeTcpServer::WaitFor(
-      [&] {
-        std::lock_guard lock(mutex_);
-        const auto n = std::count_if(messages_.begin(), messages_.end(),
-                                     [id](const TChatMessage& m) { return m.id == id; });
-        return static_cast<std::size_t>(n) >= count;
-      },
-      timeout_ms);
-}
-
 bool TFakeChatServer::ProtocolByteSeen() const {
   std::lock_guard lock(mutex_);
   return protocol_byte_seen_;

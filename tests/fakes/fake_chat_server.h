@@ -103,7 +103,6 @@ class TFakeChatServer {
   std::vector<TChatMessage> Messages() const;  // every message the client sent, in order
   std::vector<TChatMessage> MessagesWithId(std::uint8_t id) const;
   void ClearMessages();  // forgets the record (long runs keep memory flat)
-  bool WaitForMessage(std::uint8_t id, int timeout_ms, std::size_t count = 1) const;
   bool ProtocolByteSeen() const;  // the first byte of the connection was 0x01
   bool LoggedOn() const;          // the client sent a right proof and entered chat
   std::string Channel() const;    // the channel the client is in
