@@ -53,12 +53,19 @@ void Feed(corvane::TBNET& bnet, const std::string& stream) {
 void BM_ChatEventStream(benchmark::State& state) {
   corvane::TMainLoop loop;
   corvane::TBNET bnet(loop);
-  std::int64_t events = 0;
-  bnet.OnChatEvent = [&](corvane::TBNET&, std::int32_t, const std::string& s1,
-                         const std::string& s2, const std::string&, std::uint32_t, std::uint32_t) {
-    benchmark::DoNotOptimize(s1.size() + s2.size());
-    ++events;
-  };
+  struct TCounter final : corvane::TSessionObserver {
+    std::int64_t events = 0;
+    void TalkReceived(const corvane::TChatEventInfo& e) override { Count(e); }
+    void MemberJoined(const corvane::TChatEventInfo& e) override { Count(e); }
+    void MemberLeft(const corvane::TChatEventInfo& e) override { Count(e); }
+    void MemberShown(const corvane::TChatEventInfo& e) override { Count(e); }
+    void Count(const corvane::TChatEventInfo& e) {
+      benchmark::DoNotOptimize(e.user.size() + e.text.size());
+      ++events;
+    }
+  } counter;
+  bnet.SetObserver(&counter);
+  const std::int64_t& events = counter.events;
   const std::string stream = Stream(100000);
   for (auto _ : state) Feed(bnet, stream);
   state.counters["events_per_s"] =
@@ -69,10 +76,12 @@ BENCHMARK(BM_ChatEventStream)->Unit(benchmark::kMillisecond);
 void BM_ThousandMemberListing(benchmark::State& state) {
   corvane::TMainLoop loop;
   corvane::TBNET bnet(loop);
-  std::vector<std::string> roster;
-  bnet.OnChatEvent = [&](corvane::TBNET&, std::int32_t, const std::string& s1, const std::string&,
-                         const std::string&, std::uint32_t,
-                         std::uint32_t) { roster.push_back(s1); };
+  struct TRoster final : corvane::TSessionObserver {
+    std::vector<std::string> names;
+    void MemberShown(const corvane::TChatEventInfo& e) override { names.push_back(e.user); }
+  } observer;
+  bnet.SetObserver(&observer);
+  std::vector<std::string>& roster = observer.names;
   std::string stream;
   for (int i = 0; i < 1000; ++i)
     stream += ChatEvent(1, "member" + std::to_string(i), "PX3W 3H3W 27 CBA");

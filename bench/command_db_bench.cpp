@@ -39,7 +39,7 @@ void BM_SaveAndLoad(benchmark::State& state) {
     db.SaveToFile(path);
     corvane::TBotCommandControl loaded;
     benchmark::DoNotOptimize(loaded.LoadFromFile(path));
-    if (loaded.Users.size() != db.Users.size()) state.SkipWithError("users lost");
+    if (loaded.Users().size() != db.Users().size()) state.SkipWithError("users lost");
   }
   std::remove(path.c_str());
 }
@@ -59,7 +59,7 @@ void BM_LoadAndSortLargeFile(benchmark::State& state) {
     corvane::TBotCommandControl loaded;
     loaded.LoadFromFile(path);
     loaded.SortCommands();
-    if (loaded.Commands.size() != db.Commands.size()) state.SkipWithError("commands lost");
+    if (loaded.Commands().size() != db.Commands().size()) state.SkipWithError("commands lost");
   }
   std::remove(path.c_str());
 }

@@ -16,10 +16,10 @@
 
 #include "app/bot_core.h"
 #include "bnet/sid.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
-#include "fakes/test_home.h"
 #include "net/main_loop.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
+#include "support/test_home.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 
 #include "app/bot_core.h"
 #include "config/ini_file.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
-#include "fakes/test_home.h"
 #include "net/main_loop.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
+#include "support/test_home.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
       ms.push_back(
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
       core.DisconnectClicked();
-      loop.RunUntil([&] { return !core.Bnet().Active(); }, 5000);
+      loop.RunUntil([&] { return !core.Connected(); }, 5000);
     }
     core.Close();
   }

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "fakes/fake_bot_host.h"
+#include "support/fake_bot_host.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 
 #include "config/get_settings.h"
 #include "config/ini_file.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
-#include "fakes/program.h"
-#include "fakes/test_home.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
+#include "support/program.h"
+#include "support/test_home.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bot/bot_plugins.h"
-#include "fakes/fake_bot_host.h"
+#include "support/fake_bot_host.h"
 
 namespace {
 

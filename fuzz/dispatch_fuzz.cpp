@@ -15,8 +15,8 @@
 #include <string>
 
 #include "bot/internal_commands.h"
-#include "fakes/fake_bot_host.h"
 #include "net/main_loop.h"
+#include "support/fake_bot_host.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ TFakeBotHost& Host() {
   static TFakeBotHost* host = [] {
     static corvane::TMainLoop loop;
     static corvane::TBNET session(loop);
-    session.UniqueName = "Bot";
+    corvane::test::EnterChat(session, "Bot");
     auto* h = new TFakeBotHost;
     h->session = &session;
     h->AddMember("Bot", 2, 10, "");

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "bot/bot_plugins.h"
+#include "bot/plugin_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

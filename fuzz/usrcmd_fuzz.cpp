@@ -73,14 +73,15 @@ bool SameCommand(const TBotCommand& a, const TBotCommand& b) {
 }
 
 bool SameDatabase(const TBotCommandControl& a, const TBotCommandControl& b) {
-  if (a.Users.size() != b.Users.size() || a.Commands.size() != b.Commands.size()) return false;
-  for (std::size_t i = 0; i < a.Users.size(); ++i) {
-    const auto& x = *a.Users[i];
-    const auto& y = *b.Users[i];
+  if (a.Users().size() != b.Users().size() || a.Commands().size() != b.Commands().size())
+    return false;
+  for (std::size_t i = 0; i < a.Users().size(); ++i) {
+    const auto& x = *a.Users()[i];
+    const auto& y = *b.Users()[i];
     if (x.Name != y.Name || x.Access != y.Access || x.Flags != y.Flags) return false;
   }
-  for (std::size_t i = 0; i < a.Commands.size(); ++i) {
-    if (!SameCommand(*a.Commands[i], *b.Commands[i])) return false;
+  for (std::size_t i = 0; i < a.Commands().size(); ++i) {
+    if (!SameCommand(*a.Commands()[i], *b.Commands()[i])) return false;
   }
   return true;
 }
@@ -119,14 +120,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(loaded.SaveToFile(saved));
   TBotCommandControl again;
   Check(again.LoadFromFile(saved));
-  Check(again.Users.size() == loaded.Users.size());
-  Check(again.Commands.size() == loaded.Commands.size());
+  Check(again.Users().size() == loaded.Users().size());
+  Check(again.Commands().size() == loaded.Commands().size());
   Check(again.SaveToFile(resaved));
   Check(FileBytes(saved) == FileBytes(resaved));
 
   loaded.SortCommands();
-  for (std::size_t i = 1; i < loaded.Commands.size(); ++i) {
-    Check(loaded.Commands[i - 1]->Access >= loaded.Commands[i]->Access);
+  for (std::size_t i = 1; i < loaded.Commands().size(); ++i) {
+    Check(loaded.Commands()[i - 1]->Access >= loaded.Commands()[i]->Access);
   }
   return 0;
 }

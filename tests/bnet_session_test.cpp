@@ -9,9 +9,10 @@
 #include "bnet/bnet.h"
 #include "bnet/sid.h"
 #include "config/codepage.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
 #include "net/main_loop.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
+#include "support/recording_observer.h"
 
 namespace corvane {
 namespace {
@@ -33,42 +34,31 @@ class Session : public ::testing::Test {
     SocketStartup();
     chat_server.SetAccount("Tester", "Secret");
     bnet = std::make_unique<TBNET>(loop);
-    Attach(*bnet);
+    bnet->SetObserver(&seen);
   }
   void TearDown() override {
     bnet.reset();
     SocketCleanup();
   }
 
-  void Attach(TBNET& b, std::uint32_t product = kProductW3xp) {
-    b.OnStatus = [this](TBNET&, std::int32_t kind, std::int32_t code, const std::string& text) {
-      statuses.push_back(std::to_string(kind) + ":" + std::to_string(code) + " " + text);
-    };
-    b.OnError = [this](TBNET&, std::int32_t code, const std::string& text) {
-      errors.push_back(std::to_string(code) + " " + text);
-    };
-    b.OnChatEvent = [this](TBNET&, std::int32_t id, const std::string& s1, const std::string& s2,
-                           const std::string&, std::uint32_t, std::uint32_t) {
-      events.push_back(std::to_string(id) + " " + s1 + "|" + s2);
-    };
-    b.OnChatLine = [this](const std::string& text, TColor color) {
-      lines.push_back({text, color});
-    };
-    b.BnlsServer = "127.0.0.1";
-    b.BnlsPort = bnls_server.Port();
-    b.Username = "Tester";
-    b.Password = "Secret";
-    b.SetProduct(product);
+  // The fake servers' account, on W3XP.
+  TSessionConfig Config(std::uint32_t product = kProductW3xp) const {
+    TSessionConfig c;
+    c.Host = "127.0.0.1";
+    c.Port = chat_server.Port();
+    c.BnlsServer = "127.0.0.1";
+    c.BnlsPort = bnls_server.Port();
+    c.Username = "Tester";
+    c.Password = "Secret";
+    c.Product = product;
+    return c;
   }
-
-  bool HasEvent(const std::string& prefix) const {
-    return std::any_of(events.begin(), events.end(),
-                       [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+  bool HasEvent(const std::string& prefix) const { return seen.Has(prefix); }
+  bool LogOn(const TSessionConfig& config) {
+    bnet->Connect(config);
+    return loop.RunUntil([&] { return bnet->LoggedOn() && HasEvent("Channel "); }, kWait);
   }
-  bool LogOn() {
-    bnet->Connect("127.0.0.1", chat_server.Port());
-    return loop.RunUntil([&] { return bnet->LoggedOn && HasEvent("107 "); }, kWait);
-  }
+  bool LogOn() { return LogOn(Config()); }
   // Lets the loop run, so that anything that should not come has its chance.
   void Settle(int ms = 100) {
     loop.RunUntil([] { return false; }, ms);
@@ -83,14 +73,16 @@ class Session : public ::testing::Test {
   TFakeBnlsServer bnls_server;
   TFakeChatServer chat_server;
   std::unique_ptr<TBNET> bnet;
-  std::vector<std::string> statuses, errors, events;
-  std::vector<std::pair<std::string, TColor>> lines;
+  test::TRecordingObserver seen;
+  std::vector<std::string>& statuses = seen.statuses;
+  std::vector<std::string>& errors = seen.errors;
+  std::vector<std::pair<std::string, TColor>>& lines = seen.lines;
 };
 
 TEST_F(Session, LogsOnStepByStepAndEntersTheVoid) {
   // Nothing is sent before the logon.
   EXPECT_EQ(bnet->JoinChannel("early", 0), 1);
-  EXPECT_EQ(bnet->LastChannel, "");
+  EXPECT_EQ(bnet->LastChannel(), "");
   bnet->SendChat("too early");
   EXPECT_EQ(bnet->LastResult(), 2100);
 
@@ -115,22 +107,21 @@ TEST_F(Session, LogsOnStepByStepAndEntersTheVoid) {
   const auto joins = Sent(SID_JOINCHANNEL);
   ASSERT_EQ(joins.size(), 1u);
   EXPECT_EQ(joins[0].body, Dw(0) + "The Void\0"s);
-  EXPECT_EQ(bnet->HomeChannel, "The Void");
-  EXPECT_EQ(bnet->UniqueName, "Tester");
-  EXPECT_TRUE(HasEvent("10 Tester|PX3W"));
+  EXPECT_EQ(bnet->UniqueName(), "Tester");
+  EXPECT_TRUE(HasEvent("EnteredChat Tester|PX3W"));
   ASSERT_TRUE(WaitSent(SID_FRIENDSLIST));
   EXPECT_TRUE(Sent(SID_CLANMEMBERLIST).empty()) << "not in a clan";
   EXPECT_FALSE(bnet->Bnls().Connected());
 
-  // The product cannot change under a live connection.
-  bnet->SetProduct(kProductWar3);
-  EXPECT_EQ(bnet->Product(), kProductW3xp);
+  // A live session is not connected again, nor configured anew.
+  bnet->Connect(Config(kProductWar3));
+  EXPECT_EQ(bnet->Config().Product, kProductW3xp);
 
   // Chat goes out converted when asked; é is E9 in the Western code page.
   ASSERT_TRUE(SetProcessCodePage("CP1252"));
-  bnet->UTF8 = true;
+  bnet->SetUtf8(true);
   bnet->SendChat("\xE9");
-  bnet->UTF8 = false;
+  bnet->SetUtf8(false);
   bnet->SendChat("/w x plain \xE9");
   ASSERT_TRUE(SetProcessCodePage("CP1251"));
   ASSERT_TRUE(WaitSent(SID_CHATCOMMAND, 2));
@@ -142,31 +133,31 @@ TEST_F(Session, LogsOnStepByStepAndEntersTheVoid) {
 TEST_F(Session, ProductCodeFollowsTheProductNumber) {
   const std::pair<std::uint32_t, std::string> cases[] = {
       {kProductWar3, "3RAW"}, {kProductW3xp, "PX3W"}, {5, "\0\0\0\0"s}};
-  std::size_t seen = 0;
+  std::size_t sent = 0;
   for (const auto& [product, code] : cases) {
     TBNET b(loop);
-    Attach(b, product);
-    b.Connect("127.0.0.1", chat_server.Port());
-    ++seen;
-    ASSERT_TRUE(loop.RunUntil([&] { return Sent(SID_AUTH_INFO).size() == seen; }, kWait));
+    b.Connect(Config(product));
+    ++sent;
+    ASSERT_TRUE(loop.RunUntil([&] { return Sent(SID_AUTH_INFO).size() == sent; }, kWait));
     EXPECT_EQ(Sent(SID_AUTH_INFO).back().body.substr(8, 4), code) << product;
   }
 }
 
 TEST_F(Session, RefusedLogonsCloseBothConnections) {
   chat_server.SetAccountLogonStatus(1);
-  bnet->Connect("127.0.0.1", chat_server.Port());
+  bnet->Connect(Config());
   ASSERT_TRUE(loop.RunUntil([&] { return !errors.empty() && !bnet->Active(); }, kWait));
   EXPECT_EQ(errors, std::vector<std::string>{"3009 Account not exist or need upgrade."});
-  EXPECT_FALSE(bnet->LoggedOn);
+  EXPECT_FALSE(bnet->LoggedOn());
   EXPECT_TRUE(Sent(SID_AUTH_ACCOUNTLOGONPROOF).empty());
   EXPECT_TRUE(
       test::TFakeTcpServer::WaitFor([&] { return bnls_server.Tcp().Closed() == 1; }, kWait));
 
   errors.clear();
   chat_server.SetAccountLogonStatus(0);
-  bnet->Password = "wrong";
-  bnet->Connect("127.0.0.1", chat_server.Port());
+  TSessionConfig wrong = Config();
+  wrong.Password = "wrong";
+  bnet->Connect(wrong);
   ASSERT_TRUE(loop.RunUntil([&] { return !errors.empty() && !bnet->Active(); }, kWait));
   EXPECT_EQ(errors, std::vector<std::string>{"3011 Username or password incorrect."});
   EXPECT_TRUE(Sent(SID_ENTERCHAT).empty());
@@ -178,15 +169,15 @@ TEST_F(Session, UnreachableBnlsEndsTheAttemptAndTheNextOneRecovers) {
   test::TFakeTcpServer closed;
   const int closed_port = closed.Port();
   closed.Stop();
-  bnet->BnlsPort = closed_port;
-  bnet->Connect("127.0.0.1", chat_server.Port());
+  TSessionConfig unreachable = Config();
+  unreachable.BnlsPort = closed_port;
+  bnet->Connect(unreachable);
   ASSERT_TRUE(loop.RunUntil([&] { return !errors.empty() && !bnet->Active(); }, kWait));
-  EXPECT_EQ(errors, std::vector<std::string>{"1004 Connect error! (4)"});
+  EXPECT_EQ(errors, std::vector<std::string>{"1000 Connect error! (4)"});
   EXPECT_TRUE(bnet->Bnls().Connected()) << "a failed attempt still counts as connected";
 
   // The next logon first closes the idle BNLS client, waits, and then goes through.
   errors.clear();
-  bnet->BnlsPort = bnls_server.Port();
   ASSERT_TRUE(LogOn()) << ::testing::PrintToString(errors);
   EXPECT_TRUE(errors.empty());
 }
@@ -194,9 +185,10 @@ TEST_F(Session, UnreachableBnlsEndsTheAttemptAndTheNextOneRecovers) {
 TEST_F(Session, PvPgnModeHashesTheLowerCasedPassword) {
   chat_server.SetAccount("Tester", "SeCreT");
   chat_server.SetPvPgn(true);
-  bnet->IsPvPgn = true;
-  bnet->Password = "SeCreT";
-  ASSERT_TRUE(LogOn()) << ::testing::PrintToString(errors);
+  TSessionConfig pvpgn = Config();
+  pvpgn.IsPvPgn = true;
+  pvpgn.Password = "SeCreT";
+  ASSERT_TRUE(LogOn(pvpgn)) << ::testing::PrintToString(errors);
   const auto requests = bnls_server.Requests();
   ASSERT_GE(requests.size(), 4u);
   EXPECT_EQ(requests[3].id, BNLS_HASHDATA);
@@ -210,19 +202,23 @@ TEST_F(Session, ServerQuirksOfTheLogonAreTakenInStride) {
   chat_server.SetPingBeforeAuthInfo(true, 0xCAFE);
   chat_server.SetProofExtraString("please register an e-mail address");
   chat_server.SetProofStatus(0x0E);
+  TSessionConfig spoofing = Config();
+  spoofing.PingSpoofing = true;
   ASSERT_TRUE(LogOn()) << ::testing::PrintToString(errors);
   EXPECT_EQ(Sent(SID_PING).at(0).body, Dw(0xCAFE));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].second, kYellow);
   EXPECT_EQ(lines[0].first.rfind("[BNET] ", 0), 0u);
 
-  bnet->PingSpoofing = true;
-  chat_server.SendMessage(SID_PING, Dw(7));
-  Settle();
-  bnet->PingSpoofing = false;
   chat_server.SendMessage(SID_PING, Dw(8));
   ASSERT_TRUE(WaitSent(SID_PING, 2));
-  EXPECT_EQ(Sent(SID_PING).back().body, Dw(8)) << "the spoofed ping stays unanswered";
+  EXPECT_EQ(Sent(SID_PING).back().body, Dw(8));
+  bnet->Disconnect();
+  ASSERT_TRUE(loop.RunUntil([&] { return !bnet->Active(); }, kWait));
+  ASSERT_TRUE(LogOn(spoofing));
+  chat_server.SendMessage(SID_PING, Dw(7));
+  Settle();
+  EXPECT_EQ(Sent(SID_PING).size(), 2u) << "the spoofed ping stays unanswered";
 }
 
 TEST_F(Session, ClanHomeChannelListInvitationsAndCookiesAcrossReconnections) {
@@ -230,17 +226,16 @@ TEST_F(Session, ClanHomeChannelListInvitationsAndCookiesAcrossReconnections) {
   chat_server.SetClanMembers(
       {{"a", 1, 0, ""}, {"b", 4, 1, "Clan ABC"}, {"c", 2, 0, ""}, {"d", 4, 0, ""}});
   ASSERT_TRUE(LogOn());
-  EXPECT_EQ(bnet->HomeChannel, "Clan ABC");
   EXPECT_EQ(Sent(SID_JOINCHANNEL).at(0).body, Dw(0) + "Clan ABC\0"s);
-  ASSERT_TRUE(loop.RunUntil([&] { return bnet->ClanMembers.size() == 4; }, kWait));
+  ASSERT_TRUE(loop.RunUntil([&] { return bnet->ClanMembers().size() == 4; }, kWait));
   EXPECT_EQ(Sent(SID_CLANMEMBERLIST).at(0).body, Dw(1));
-  EXPECT_EQ(bnet->ClanMembers[0].Name + bnet->ClanMembers[1].Name + bnet->ClanMembers[2].Name +
-                bnet->ClanMembers[3].Name,
+  EXPECT_EQ(bnet->ClanMembers()[0].Name + bnet->ClanMembers()[1].Name +
+                bnet->ClanMembers()[2].Name + bnet->ClanMembers()[3].Name,
             "bdca");
 
   bnet->InviteToClan("newbie");
   bnet->RequestClanProfile("AB", "PX3W");
-  bnet->AnswerClanInvitation("XYZ", "boss", 6, 99);
+  bnet->AnswerClanInvitation("XYZ", "boss", kClanInvitationAccept, 99);
   ASSERT_TRUE(WaitSent(SID_CLANINVITATIONRESPONSE));
   EXPECT_EQ(Sent(SID_CLANINVITATION).at(0).body, Dw(1) + "newbie\0"s);
   EXPECT_EQ(Sent(SID_WARCRAFTGENERAL).at(0).body, "\x08"s + Dw(2) + "BA\0\0"s + "PX3W");
@@ -253,30 +248,30 @@ TEST_F(Session, ClanHomeChannelListInvitationsAndCookiesAcrossReconnections) {
       },
       kWait));
   EXPECT_FALSE(bnet->Active());
-  EXPECT_TRUE(bnet->LoggedOn) << "stays as it was until the owner acts";
-  events.clear();
+  EXPECT_TRUE(bnet->LoggedOn()) << "stays as it was until the owner acts";
+  seen.Clear();
   ASSERT_TRUE(LogOn());
   bnet->RequestUserProfile("someone", "PX3W");
   ASSERT_TRUE(WaitSent(SID_WARCRAFTGENERAL, 2));
   EXPECT_EQ(Sent(SID_WARCRAFTGENERAL).back().body.substr(0, 5), "\x04"s + Dw(3));
-  EXPECT_EQ(bnet->ClanMembers.size(), 4u);
+  EXPECT_EQ(bnet->ClanMembers().size(), 4u);
 
   // Rank 2 may not invite.
   chat_server.SendMessage(SID_CLANMEMBERSTATUSCHANGE, "Tester\0"s + "\x02\x01" + "\0"s);
-  ASSERT_TRUE(loop.RunUntil([&] { return bnet->ClanInfo.Rank == 2; }, kWait));
+  ASSERT_TRUE(loop.RunUntil([&] { return bnet->ClanInfo().Rank == 2; }, kWait));
   bnet->InviteToClan("another");
   EXPECT_EQ(bnet->LastResult(), 2102);
 }
 
 TEST_F(Session, MissingChannelIsAskedForAgainWithFlagTwo) {
   chat_server.SetMissingChannel("foo");
-  bnet->HomeChannel = "foo";
-  ASSERT_TRUE(LogOn());
+  TSessionConfig foo = Config();
+  foo.HomeChannel = "foo";
+  ASSERT_TRUE(LogOn(foo));
   const auto joins = Sent(SID_JOINCHANNEL);
   ASSERT_EQ(joins.size(), 2u);
   EXPECT_EQ(joins[0].body, Dw(0) + "foo\0"s);
   EXPECT_EQ(joins[1].body, Dw(2) + "foo\0"s);
-  EXPECT_FALSE(HasEvent("114 "));
 }
 
 TEST_F(Session, EachConnectionStartsWithAnEmptyReceiveBuffer) {
@@ -286,7 +281,7 @@ TEST_F(Session, EachConnectionStartsWithAnEmptyReceiveBuffer) {
   Settle(50);
   chat_server.DropConnection();
   ASSERT_TRUE(loop.RunUntil([&] { return !bnet->Active(); }, kWait));
-  events.clear();
+  seen.Clear();
   ASSERT_TRUE(LogOn()) << "the leftover bytes must not frame the new stream";
 
   // Two messages in one write, and one message over two writes.
@@ -296,9 +291,9 @@ TEST_F(Session, EachConnectionStartsWithAnEmptyReceiveBuffer) {
   };
   chat_server.SendRaw(event("u1", "one") + event("u2", "two"));
   chat_server.SendSplit(event("u3", "three"), 9);
-  ASSERT_TRUE(loop.RunUntil([&] { return HasEvent("105 u3|three"); }, kWait));
-  EXPECT_TRUE(HasEvent("105 u1|one"));
-  EXPECT_TRUE(HasEvent("105 u2|two"));
+  ASSERT_TRUE(loop.RunUntil([&] { return HasEvent("Talk u3|three"); }, kWait));
+  EXPECT_TRUE(HasEvent("Talk u1|one"));
+  EXPECT_TRUE(HasEvent("Talk u2|two"));
 }
 
 }  // namespace

@@ -13,14 +13,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 #include "bnet/sid.h"
 #include "config/ini_file.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
-#include "fakes/test_home.h"
 #include "net/main_loop.h"
 #include "net/timeouts.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
+#include "support/test_home.h"
 
 #ifdef CORVANE_SOAK
 #include <malloc.h>
@@ -43,6 +44,13 @@ struct RecordingFrontEnd : TFrontEnd {
   void ShowLine(const TPaneLine& line) override { lines.push_back(line); }
   void RequestClose() override { ++close_requests; }
   void ReportFailure(const std::string& text) override { failures.push_back(text); }
+  void ViewChanged(const TViewChange& change) override { changes.push_back(change); }
+  void ClanInvitation(const std::string& tag, const std::string& inviter, std::uint32_t,
+                      const std::string&) override {
+    invitations.push_back(tag + " " + inviter);
+  }
+  std::optional<TWindowGeometry> Geometry() const override { return geometry; }
+  void ApplyGeometry(const TWindowGeometry& g) override { geometry = g; }
   int Count(const std::string& text, TPane pane = TPane::Chat) const {
     int n = 0;
     for (const TPaneLine& l : lines) n += l.pane == pane && l.Text() == text;
@@ -53,6 +61,9 @@ struct RecordingFrontEnd : TFrontEnd {
   }
   std::vector<TPaneLine> lines;
   std::vector<std::string> failures;
+  std::vector<TViewChange> changes;
+  std::vector<std::string> invitations;
+  std::optional<TWindowGeometry> geometry;  // none: a console
   int close_requests = 0;
 };
 
@@ -73,7 +84,7 @@ class Core : public ::testing::Test {
     SocketCleanup();
   }
   bool InChannel() {
-    return loop.RunUntil([&] { return core->Bnet().LoggedOn && core->ChannelRoster().Size() >= 3; },
+    return loop.RunUntil([&] { return core->LoggedOn() && core->ChannelRoster().Size() >= 3; },
                          kWait);
   }
   // Moves the clock in 100 ms steps, letting the socket threads' hand-offs run between.
@@ -98,6 +109,11 @@ class Core : public ::testing::Test {
     core->Bnet().ReceiveData(reinterpret_cast<const std::uint8_t*>(frame.data()),
                              static_cast<int>(frame.size()));
   }
+  std::vector<std::string> Sent(std::uint8_t id) {
+    std::vector<std::string> out;
+    for (const auto& m : chat_server.MessagesWithId(id)) out.push_back(m.body);
+    return out;
+  }
   std::vector<std::string> SentChat() {
     std::vector<std::string> out;
     for (const auto& m : chat_server.MessagesWithId(SID_CHATCOMMAND)) {
@@ -117,7 +133,7 @@ class Core : public ::testing::Test {
 TEST_F(Core, StartsConnectsAndAnswersACommandThroughTheQueue) {
   core->Start();
   EXPECT_TRUE(front.Shows("[BOT] Loaded profile: test"));
-  EXPECT_FALSE(core->Bnet().Active()) << "the connection waits one second";
+  EXPECT_FALSE(core->Connected()) << "the connection waits one second";
   Advance(1000);
   ASSERT_TRUE(InChannel());
   EXPECT_EQ(core->CurrentChannel(), "The Void");
@@ -167,7 +183,7 @@ TEST_F(Core, ReconnectRulesAfterDropsUserDisconnectsAndFlooding) {
   core->ConnectClicked();
   ASSERT_TRUE(InChannel());
   core->DisconnectClicked();
-  ASSERT_TRUE(loop.RunUntil([&] { return !core->Bnet().Active(); }, kWait));
+  ASSERT_TRUE(loop.RunUntil([&] { return !core->Connected(); }, kWait));
   loop.RunUntil([] { return false; }, 100);
   EXPECT_FALSE(core->AutoconnectPending());
 }
@@ -197,6 +213,18 @@ TEST_F(Core, WhispersLocalCommandsAndClanEventsReachTheRightPlaces) {
   EXPECT_TRUE(front.Shows("Invalid clan tag: TOOLONG"));
   EXPECT_TRUE(SentChat().empty());
 
+  // A clan invitation is put to the front end and answered through the core, once.
+  chat_server.SendMessage(SID_CLANINVITATIONRESPONSE,
+                          TFakeChatServer::Dword(5) + "CBA\0"s + "The Clan\0"s + "chief\0"s);
+  ASSERT_TRUE(loop.RunUntil([&] { return !front.invitations.empty(); }, kWait));
+  EXPECT_EQ(front.invitations, std::vector<std::string>{"ABC chief"});
+  core->AnswerClanInvitation(true);
+  core->AnswerClanInvitation(false);
+  ASSERT_TRUE(loop.RunUntil([&] { return !Sent(SID_CLANINVITATIONRESPONSE).empty(); }, kWait));
+  loop.RunUntil([] { return false; }, 50);
+  EXPECT_EQ(Sent(SID_CLANINVITATIONRESPONSE),
+            std::vector<std::string>{TFakeChatServer::Dword(5) + "CBA\0"s + "chief\0"s + "\x06"});
+
   // A clan invitation on a PvPGN server is refused with a red line.
   core->MutableSettings().IsPvPgn = true;
   chat_server.SendMessage(SID_CLANINVITATIONRESPONSE,
@@ -210,7 +238,7 @@ TEST_F(Core, ALostConnectionEmptiesWhicheverListIsShown) {
   core->Start();
   Advance(1000);
   ASSERT_TRUE(InChannel());
-  ASSERT_TRUE(loop.RunUntil([&] { return core->Bnet().Friends.size() == 2; }, kWait));
+  ASSERT_TRUE(loop.RunUntil([&] { return core->Bnet().Friends().size() == 2; }, kWait));
   ASSERT_TRUE(core->ChooseView(TViewMode::Friends));
   EXPECT_EQ(core->Views().Rows().size(), 2u);
   EXPECT_EQ(core->Views().Caption(), "1 friends online");
@@ -218,6 +246,24 @@ TEST_F(Core, ALostConnectionEmptiesWhicheverListIsShown) {
   ASSERT_TRUE(loop.RunUntil([&] { return core->AutoconnectPending(); }, kWait));
   EXPECT_TRUE(core->Views().Rows().empty());
   EXPECT_EQ(core->Views().Caption(), "Not connected");
+  EXPECT_EQ(front.changes.back(), TViewChange::Reset());
+}
+
+// A list model updates the one row that a join or a leave changes.
+TEST_F(Core, TheFrontEndLearnsWhichRowChanged) {
+  core->Start();
+  Advance(1000);
+  ASSERT_TRUE(InChannel());
+  front.changes.clear();
+  chat_server.SendChatEvent(2, "Ann", "PX3W 1R3W 3");
+  chat_server.SendChatEvent(2, "Op", "PX3W 1R3W 3", 2);
+  chat_server.SendChatEvent(3, "Boss", "");
+  ASSERT_TRUE(loop.RunUntil([&] { return front.changes.size() >= 3; }, kWait));
+  // Boss, Bob and the bot were there; the operator goes to the top.
+  EXPECT_EQ(core->Views().Rows().size(), 4u);
+  EXPECT_EQ(front.changes,
+            (std::vector<TViewChange>{TViewChange::Inserted(3), TViewChange::Inserted(0),
+                                      TViewChange::Removed(1)}));
 }
 
 TEST_F(Core, PluginsGetChatEventsAndBotMessagesAndRestart) {
@@ -283,7 +329,7 @@ TEST_F(Core, ALogonRightAfterADroppedOneIsNotHeldUpByItsBnlsConnection) {
     loop.Advance(core->AutoconnectInterval());
     bool in = false;
     for (int i = 0; i < 100 && !in; ++i) {
-      in = loop.RunUntil([&] { return core->Bnet().LoggedOn; }, 20);
+      in = loop.RunUntil([&] { return core->LoggedOn(); }, 20);
       loop.Advance(100);
     }
     ASSERT_TRUE(in) << "round " << round << ": bnls state "
@@ -366,7 +412,7 @@ TEST_F(Core, SilentServersAreGivenUpAndALiveLinkIsKeptAlive) {
       loop.RunUntil([&] { return chat_server.MessagesWithId(SID_NULL).size() >= 3; }, kWait));
   EXPECT_EQ(chat_server.MessagesWithId(SID_NULL).size(), 3u);
   EXPECT_TRUE(chat_server.MessagesWithId(SID_NULL)[0].body.empty());
-  EXPECT_TRUE(core->Bnet().LoggedOn) << "a quiet channel is no reason to leave";
+  EXPECT_TRUE(core->LoggedOn()) << "a quiet channel is no reason to leave";
 }
 
 // Members who keep the bot talking for an hour of test clock: the queue stays short, no
@@ -469,8 +515,22 @@ TEST_F(Core, ChangesAreSavedAsTheyHappenAndFailedSavesAreReported) {
   loop.Advance(kSaveDelayMs);
   EXPECT_EQ(stored("bob"), "50");
   EXPECT_EQ(stored("eve"), "0B");
-  EXPECT_TRUE(
-      TIniFile(home_ / "profiles" / "test" / "profile.ini").ReadBool("Main", "JoinNotify", false));
+  const fs::path profile_ini = home_ / "profiles" / "test" / "profile.ini";
+  EXPECT_TRUE(TIniFile(profile_ini).ReadBool("Main", "JoinNotify", false));
+
+  // What a dialog edits goes through the core and the database, and is saved as well.
+  TSettings edited = core->Settings();
+  edited.HomeChannel = "Edited";
+  core->ApplySettings(edited);
+  const TBotCmdUser* bob = nullptr;
+  for (const auto& u : core->Database().Users()) {
+    if (u->Name == "bob") bob = u.get();
+  }
+  ASSERT_NE(bob, nullptr);
+  EXPECT_TRUE(core->Database().UpdateUser(bob, TBotCmdUser{"bobby", 60, "S"}));
+  loop.Advance(kSaveDelayMs);
+  EXPECT_EQ(stored("bobby"), "60S");
+  EXPECT_EQ(TIniFile(profile_ini).ReadString("Main", "HomeChannel", ""), "Edited");
 
   // The server's test payload lands in the home, wherever the program was started.
   chat_server.SendMessage(SID_WARCRAFTGENERAL, "\x02"s + std::string(13, '\0') + "\x01\0"s + "z");
@@ -572,7 +632,7 @@ TEST_F(Core, SurvivesADropAtEveryStepOfTheLogon) {
     return false;
   };
   Advance(1000);
-  ASSERT_TRUE(wait([&] { return core->Bnet().LoggedOn; }));
+  ASSERT_TRUE(wait([&] { return core->LoggedOn(); }));
   const int fds = OpenDescriptors();
   const std::uint8_t steps[] = {
       TFakeChatServer::kDropOnAccept, SID_AUTH_INFO, SID_AUTH_ACCOUNTLOGON,
@@ -614,7 +674,7 @@ TEST_F(Core, SurvivesADropAtEveryStepOfTheLogon) {
   }
   // With the server well again the bot gets back into its channel.
   chat_server.SetDropOn(0);
-  ASSERT_TRUE(wait([&] { return core->Bnet().LoggedOn && core->ChannelRoster().Size() >= 3; }));
+  ASSERT_TRUE(wait([&] { return core->LoggedOn() && core->ChannelRoster().Size() >= 3; }));
   EXPECT_LE(OpenDescriptors(), fds + 2) << "descriptors stay flat across 600 cycles";
 }
 #endif
@@ -633,12 +693,19 @@ TEST_F(Core, KillKeyClosesAndNothingIsLost) {
   ASSERT_TRUE(reloaded.GetUserRights("keeper", access, flags));
   EXPECT_EQ(access, 42);
 
-  // The next start clears the request.
-  RecordingFrontEnd second_front;
-  TBotCore second(loop, home_.string(), second_front);
+  // The next start clears the request. A window's place is read at the start, each key
+  // defaulting to where the window is, and written at the close; a console has none.
+  EXPECT_TRUE(TIniFile(home_ / "profiles.ini").ReadSections().size() == 2u) << "no Ui section";
+  TIniFile(home_ / "profiles.ini").WriteInteger("Ui", "Left", 50);
+  RecordingFrontEnd window;
+  window.geometry = TWindowGeometry{1, 2, 300, 400};
+  TBotCore second(loop, home_.string(), window);
   second.Start();
   EXPECT_FALSE(TIniFile(home_ / "profiles.ini").ReadBool("Shutdown", "Kill", true));
+  EXPECT_EQ(window.geometry, (TWindowGeometry{50, 2, 300, 400}));
+  window.geometry->height = 444;
   second.Close();
+  EXPECT_EQ(TIniFile(home_ / "profiles.ini").ReadInteger("Ui", "Height", 0), 444);
 }
 
 }  // namespace

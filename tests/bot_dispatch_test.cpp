@@ -3,11 +3,34 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "fakes/fake_bot_host.h"
+#include "support/fake_bot_host.h"
+
+// The largest single allocation since the last reset: how far a reply grew before the
+// bound on custom expansion stopped it. (GCC takes the free of what this new gave for a
+// mismatch once it inlines both.)
+namespace {
+std::size_t g_largest_allocation = 0;
+}  // namespace
+void* operator new(std::size_t size) {
+  g_largest_allocation = std::max(g_largest_allocation, size);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 // The last call of the plug-in command, as "speaker|args|flags|ping|source".
@@ -36,17 +59,14 @@ TEST(Dispatch, TriggerBlanksAndCase) {
   host.Tick();
   EXPECT_TRUE(host.Say("Ann", ".SAY   hi  all  "));
   host.Tick();
-  EXPECT_EQ(host.queued, (Lines{"hi all", "hi  all"}));
-
   // None of these reaches a command, so none closes the flood gate.
-  host.Clear();
   for (const char* line : {"", ".", "..", "!say x", " .say x", ".say ", ".sayx", "say x"}) {
     EXPECT_FALSE(host.Say("Ann", line)) << line;
   }
   host.settings.Trigger = "!b";
   EXPECT_FALSE(host.Say("Ann", "!b"));
   EXPECT_TRUE(host.Say("Ann", "!BSay two-char trigger"));
-  EXPECT_EQ(host.queued, (Lines{"two-char trigger"}));
+  EXPECT_EQ(host.queued, (Lines{"hi all", "hi  all", "two-char trigger"}));
 }
 
 TEST(Dispatch, AccessAndFlags) {
@@ -65,32 +85,26 @@ TEST(Dispatch, AccessAndFlags) {
   host.db->AddCustomCommand("rank", "rank 10", false, true, 10, "");
   host.db->AddCustomCommand("rank", "rank 50", false, true, 50, "");
   host.db->SortCommands();
-  auto runs = [&](const std::string& who, const std::string& line, const std::string& extra) {
+  // Flag letters compare with case; the line's flags and the stored ones both count.
+  // "pingme" (access 10) runs for a stranger only through "L"; it finds no session.
+  const struct {
+    const char *who, *line, *extra;
+    bool runs;
+  } cases[] = {{"Low", ".add Bob 1", "L", false},  {"Low", ".vip", "L", false},
+               {"LowZ", ".vip", "L", true},        {"LowLower", ".vip", "L", false},
+               {"Neg", ".kickme", "", false},      {"Neg", ".kickme", "L", true},
+               {"Stranger", ".clan", "LC", true},  {"Stranger", ".clan", "LF", false},
+               {"Stranger", ".pal", "LCF", true},  {"Pal", ".pal", "", true},
+               {"High", ".rank", "L", true},       {"Mid", ".rank", "L", true},
+               {"Low", ".rank", "L", false},       {"Stranger", ".pingme", "", false},
+               {"Stranger", ".pingme", "L", false}};
+  for (const auto& c : cases) {
     host.Tick();
-    return host.Say(who, line, kSourceTalk, extra);
-  };
-
-  EXPECT_FALSE(runs("Low", ".add Bob 1", "L"));
-  EXPECT_FALSE(runs("Low", ".vip", "L"));
-  EXPECT_TRUE(runs("LowZ", ".vip", "L"));
-  EXPECT_FALSE(runs("LowLower", ".vip", "L"));  // letters compare with case
-  EXPECT_FALSE(runs("Neg", ".kickme", ""));
-  EXPECT_TRUE(runs("Neg", ".kickme", "L"));
-  EXPECT_TRUE(runs("Stranger", ".clan", "LC"));
-  EXPECT_FALSE(runs("Stranger", ".clan", "LF"));
-  EXPECT_TRUE(runs("Stranger", ".pal", "LCF"));
-  EXPECT_TRUE(runs("Pal", ".pal", ""));  // stored flags count as well
-  EXPECT_TRUE(runs("High", ".rank", "L"));
-  EXPECT_TRUE(runs("Mid", ".rank", "L"));
-  EXPECT_FALSE(runs("Low", ".rank", "L"));
+    EXPECT_EQ(host.Say(c.who, c.line, kSourceTalk, c.extra), c.runs) << c.who << " " << c.line;
+  }
   EXPECT_EQ(host.queued,
             (Lines{"vip ok", "/kick Neg", "clan ok", "pal ok", "pal ok", "rank 50", "rank 10"}));
-
-  // "pingme" (access 10) runs for a stranger only through "L"; here it finds no session.
-  EXPECT_FALSE(runs("Stranger", ".pingme", ""));
-  EXPECT_TRUE(host.lines.empty());
-  EXPECT_FALSE(runs("Stranger", ".pingme", "L"));
-  EXPECT_EQ(host.lines.size(), 1u);
+  EXPECT_EQ(host.lines.size(), 1u) << "only the second pingme ran";
 }
 
 // Each speaker has a gate of his own: a member who keeps the bot busy shuts out himself,
@@ -116,7 +130,8 @@ TEST(Dispatch, FloodGateIsPerSpeaker) {
   // A handler that answers false still shuts the speaker's gate: "whoami" of a speaker who
   // is no bot user, run through a flag he was given for the line.
   host.Tick();
-  host.db->FindCommand("whoami", TCmdType::Internal)->Flags = "C";
+  const TBotCommand* whoami = host.db->FindCommand("whoami", TCmdType::Internal);
+  host.db->UpdateCommand(whoami, whoami->Name, whoami->Text, true, whoami->Access, "C");
   EXPECT_FALSE(host.Say("Stranger", ".whoami", kSourceTalk, "LC"));
   EXPECT_FALSE(host.Say("Stranger", ".kickme"));
 
@@ -134,31 +149,67 @@ TEST(Dispatch, FloodGateIsPerSpeaker) {
                                 "eight", "op too", "ten"}));
 }
 
-TEST(Dispatch, CustomCommandExpansion) {
+// Custom commands as members type them, and lines meant to break them.
+TEST(Dispatch, CustomCommandExpansionAndHostileLines) {
+  const std::string greet = "Hello %user, you said: %text";
+  const struct {
+    std::string text, line, reply;  // no reply: ""
+    bool handled = true;
+    std::int32_t ping = 0;
+  } cases[] = {{greet, ".c hi all", "Hello Bob, you said: hi all"},
+               {"@1Welcome %1", ".c", ""},  // handled, though nothing is said
+               {"@1Welcome %1", ".c Bob", "Welcome Bob"},
+               {"@xWelcome", ".c Bob", ""},
+               {"%user pongs %ping", ".c", "Bob pongs -10", true, -10},
+               {"%10 %2", ".c a b c d e f g h i j", "a0 b"},  // "%10" is "%1" and a 0
+               // Placeholders typed as arguments are taken as text, but for the word placeholders
+               // that come after "%text" in the expansion order.
+               {greet, ".c %text %user %1", "Hello Bob, you said: %text %user %text"},
+               {greet, ".c " + std::string(100000, 'x'), ""},
+               {greet, std::string(100000, 'x'), "", false},
+               {"@1Welcome %1", ".c \"Bob Ann", "Welcome \"Bob Ann"},
+               {"@1Welcome %1", ".\"c Bob", "", false},
+               {"@1Welcome %1", ".c\" Bob", "", false},
+               // Only ASCII letters fold; other bytes, control bytes included, pass as they are.
+               {greet, ".c\t x", "", false},
+               {greet, ".c \x01\xFF\r\n\0end"s, "Hello Bob, you said: \x01\xFF\r\n\0end"s}};
+  for (const auto& c : cases) {
+    TFakeBotHost host;
+    host.db->AddCustomCommand("c", c.text, false, true, 0, "");
+    EXPECT_EQ(host.Say("Bob", c.line, kSourceWhisper, "L", c.ping), c.handled) << c.line;
+    EXPECT_EQ(host.queued, c.reply.empty() ? Lines{} : Lines{c.reply}) << c.line.substr(0, 40);
+  }
   TFakeBotHost host;
-  host.db->AddCustomCommand("greet", "Hello %user, you said: %text", false, true, 0, "");
-  host.db->AddCustomCommand("welcome", "@1Welcome %1", false, true, 0, "");
-  host.db->AddCustomCommand("bad", "@xWelcome", false, true, 0, "");
-  host.db->AddCustomCommand("pong", "%user pongs %ping", false, true, 0, "");
-  host.db->AddCustomCommand("ten", "%10 %2", false, true, 0, "");
-  auto say = [&](const std::string& line, std::int32_t ping = 0) {
+  host.db->AddCustomCommand("caf\xE9", "accent", false, true, 0, "");
+  EXPECT_TRUE(host.Say("Bob", ".CAF\xE9"));
+  host.Tick();
+  EXPECT_FALSE(host.Say("Bob", ".caf\xC9"));
+}
+
+// A reply that would outgrow the bound is dropped before it is built: arguments that feed
+// each placeholder the next one twice (doubling it 29 times), and a reply just inside the
+// bound that holds 4096 placeholders for one long word.
+TEST(Dispatch, CustomExpansionNeverBuildsAnOversizedReply) {
+  TFakeBotHost host;
+  host.db->AddCustomCommand("grow", "%1%1%1%1%1%1%1%1", false, true, 0, "");
+  std::string chain = ".grow";
+  for (int i = 2; i <= 30; ++i) chain += " %" + std::to_string(i) + "%" + std::to_string(i);
+  std::string wide = ".grow ";
+  for (int i = 0; i < 512; ++i) wide += "%2";
+  wide += " " + std::string(20000, 'w');
+  for (const std::string& line : {chain, wide}) {
     host.Tick();
-    return host.Say("Bob", line, kSourceWhisper, "L", ping);
-  };
-  EXPECT_TRUE(say(".greet hi all"));
-  EXPECT_TRUE(say(".welcome"));  // handled, though nothing is said
-  EXPECT_TRUE(say(".welcome Bob"));
-  EXPECT_TRUE(say(".bad Bob"));
-  EXPECT_TRUE(say(".pong", -10));
-  EXPECT_TRUE(say(".ten a b c d e f g h i j"));  // "%10" is "%1" and a 0
-  EXPECT_EQ(host.queued,
-            (Lines{"Hello Bob, you said: hi all", "Welcome Bob", "Bob pongs -10", "a0 b"}));
+    g_largest_allocation = 0;
+    EXPECT_TRUE(host.Say("Bob", line));
+    EXPECT_LT(g_largest_allocation, 256u * 1024) << "the expansion copied the hostile word";
+    EXPECT_TRUE(host.queued.empty());
+  }
 }
 
 TEST(Dispatch, PluginCommands) {
   TFakeBotHost host;
   host.db->SetUser("Ann", 0, "SZ");
-  TBotCommand* plug = host.db->AddPluginCommand("echo.so", "plug", 0, TestPluginProc, true, 0, "");
+  host.db->AddPluginCommand("echo.so", "plug", 0, TestPluginProc, true, 0, "");
   host.db->AddCustomCommand("plug", "custom", false, true, 0, "");
   g_plugin_result = 1;
   EXPECT_TRUE(host.Say("Ann", ".PLUG  a \"b c\" ", kSourceWhisper, "LC", 33));
@@ -173,60 +224,11 @@ TEST(Dispatch, PluginCommands) {
 
   host.Tick();
   g_plugin_call.clear();
-  plug->PluginLoaded = false;
+  host.db->ForgetPluginProcedures("echo.so");
   EXPECT_FALSE(host.Say("Ann", ".plug y"));
   EXPECT_EQ(g_plugin_call, "");
   EXPECT_FALSE(host.Say("Ann", ".plug z"));  // the unloaded plug-in still shut the gate
   EXPECT_TRUE(host.queued.empty());
-}
-
-TEST(Dispatch, HostileLines) {
-  TFakeBotHost host;
-  host.db->SetUser("Ann", 80, "");
-  host.db->AddCustomCommand("greet", "Hello %user, you said: %text", false, true, 0, "");
-  host.db->AddCustomCommand("welcome", "@1Welcome %1", false, true, 0, "");
-  host.db->AddCustomCommand("caf\xE9", "accent", false, true, 0, "");
-  host.db->AddCustomCommand("grow", "%1%1%1%1%1%1%1%1", false, true, 0, "");
-  auto say = [&](const std::string& line) {
-    host.Tick();
-    host.Clear();
-    return host.Say("Bob", line);
-  };
-
-  // Placeholders typed as arguments are taken as text, but for the word placeholders
-  // that come after "%text" in the expansion order.
-  EXPECT_TRUE(say(".greet %text %user %1"));
-  EXPECT_EQ(host.queued, (Lines{"Hello Bob, you said: %text %user %text"}));
-
-  EXPECT_FALSE(say(std::string(100000, 'x')));
-  EXPECT_TRUE(say(".greet " + std::string(100000, 'x')));
-  EXPECT_TRUE(host.queued.empty());
-
-  EXPECT_TRUE(say(".welcome \"Bob Ann"));
-  EXPECT_EQ(host.queued, (Lines{"Welcome \"Bob Ann"}));
-  EXPECT_FALSE(say(".\"welcome Bob"));
-  EXPECT_FALSE(say(".welcome\" Bob"));
-
-  // Only ASCII letters fold; other bytes, control bytes included, pass through as they are.
-  EXPECT_TRUE(say(".CAF\xE9"));
-  EXPECT_FALSE(say(".caf\xC9"));
-  EXPECT_FALSE(say(".greet\t x"));
-  EXPECT_TRUE(say(".greet \x01\xFF\r\n\0end"s));
-  EXPECT_EQ(host.queued, (Lines{"Hello Bob, you said: \x01\xFF\r\n\0end"s}));
-
-  // Arguments that feed each placeholder the next one twice would double the reply 29
-  // times; and a reply just inside the bound holds 4096 placeholders for one long word.
-  std::string chain = ".grow";
-  for (int i = 2; i <= 30; ++i) chain += " %" + std::to_string(i) + "%" + std::to_string(i);
-  std::string wide = ".grow ";
-  for (int i = 0; i < 512; ++i) wide += "%2";
-  wide += " " + std::string(20000, 'w');
-  for (const std::string& line : {chain, wide}) {
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(say(line));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_TRUE(host.queued.empty());
-  }
 }
 
 }  // namespace

@@ -11,7 +11,8 @@
 
 #include "bot/ChEvents.h"
 #include "bot/great_idle_msgs.h"
-#include "fakes/fake_bot_host.h"
+#include "support/fake_bot_host.h"
+#include "support/session_feed.h"
 
 namespace corvane {
 namespace {
@@ -22,9 +23,8 @@ using test::TFakeBotHost;
 // The bot "Bot" in channel "Op Room" with the given roster flags, over a session that
 // never connects.
 struct TChannel : TFakeBotHost {
-  explicit TChannel(std::uint8_t bot_flags = 2) {
-    bnet.UniqueName = "Bot";
-    bnet.LastChannel = "Op Room";
+  explicit TChannel(std::uint8_t bot_flags = 2, const std::string& bot_name = "Bot") {
+    test::EnterChat(bnet, bot_name);  // in "Op Room", the home channel
     session = &bnet;
     AddMember("Bot", bot_flags);
     db->SetUser("Eve", 0, "B");
@@ -39,8 +39,14 @@ struct TChannel : TFakeBotHost {
     return queued;
   }
 
+  static TSessionConfig Home() {
+    TSessionConfig config;
+    config.HomeChannel = "Op Room";
+    return config;
+  }
+
   TMainLoop loop;
-  TBNET bnet{loop};
+  TBNET bnet{loop, Home()};
 };
 
 std::string LocalTime(std::time_t t, const char* format) {
@@ -60,8 +66,7 @@ TEST(JoinChecks, NothingWithoutOperatorStatus) {
       EXPECT_EQ(channel.Join("Joe"), Lines{}) << int{flags} << " " << int{mode};
     }
   }
-  TChannel renamed;
-  renamed.bnet.UniqueName = "bot";  // the roster's "Bot" is another name
+  TChannel renamed(2, "bot");  // the roster's "Bot" is another name
   renamed.protect = kProtectBan;
   EXPECT_EQ(renamed.Join("Joe"), Lines{});
 }
@@ -115,7 +120,7 @@ TEST(Greeting, OnlyMyClan) {
   channel.settings.GreetMsg = "Hi %uname";
   EXPECT_EQ(channel.Join("Ann", "3RAW 3H3W 12 CBA"), Lines{});  // the bot has no clan
   EXPECT_EQ(channel.Join("Joe", "PX3W 1D3W 1"), Lines{});       // nor has the user
-  channel.bnet.ClanInfo.Tag = "abc";
+  test::JoinClan(channel.bnet, "abc", 1, {});
   EXPECT_EQ(channel.Join("Ann", "3RAW 3H3W 12 CBA"), (Lines{"Hi Ann"}));
   EXPECT_EQ(channel.Join("Joe", "PX3W 1D3W 1"), Lines{});
   EXPECT_EQ(channel.Join("Kim", "3RAW 3H3W 12 CBX"), Lines{});
@@ -148,7 +153,6 @@ TEST(IdleMessage, NeedsConnectionAndCompany) {
 
   test::TLoopbackSession connection("Bot");
   ASSERT_TRUE(connection.connected);
-  connection.bnet.LastChannel = "Op Room";
   channel.session = &connection.bnet;
   channel.roster.pop_back();
   SendIdleMessage(channel);  // alone

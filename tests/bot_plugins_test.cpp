@@ -7,22 +7,24 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "fakes/fake_bot_host.h"
+#include "support/fake_bot_host.h"
+#include "support/session_feed.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TFakeBotHost;
+using Lines = std::vector<std::string>;
 
 class TTestPluginHost final : public TPluginHost {
  public:
-  explicit TTestPluginHost(TFakeBotHost& bot) : bot_(bot) {}
+  explicit TTestPluginHost(test::TFakeBotHost& bot) : bot_(bot) {}
   TBotHost& Bot() override { return bot_; }
   void AddChatMessage(const std::string& head, TColor head_color, const std::string& body,
                       TColor) override {
@@ -33,10 +35,10 @@ class TTestPluginHost final : public TPluginHost {
   std::string LastWhisperer() const override { return "Whisperer"; }
   std::string CurrentChannel() const override { return "The Void"; }
   void ProcessOutgoingLine(const std::string& line) override { sent_now.push_back(line); }
-  std::vector<std::string> sent_now;
+  Lines sent_now;
 
  private:
-  TFakeBotHost& bot_;
+  test::TFakeBotHost& bot_;
 };
 
 class Plugins : public ::testing::Test {
@@ -64,34 +66,37 @@ class Plugins : public ::testing::Test {
     system = std::make_unique<TBotPluginSystem>(host);
     return system->StartPlugins((dir_ / "plugins").string());
   }
-  std::vector<std::string> Log() const {
-    std::vector<std::string> out;
+  Lines Log() const {
+    Lines out;
     std::ifstream in(log_);
     for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
   }
-  bool Logged(const std::string& line) const {
-    for (const std::string& l : Log()) {
-      if (l == line) return true;
+  // The lines the plug-ins logged that are not among `lines`.
+  Lines NotLogged(const Lines& lines) const {
+    const Lines log = Log();
+    Lines missing;
+    for (const std::string& l : lines) {
+      if (std::find(log.begin(), log.end(), l) == log.end()) missing.push_back(l);
     }
-    return false;
+    return missing;
   }
-  bool Shows(const std::string& line) const {
-    for (const auto& [text, color] : bot.lines) {
-      if (text == line) return true;
+  // The plug-in commands of that name.
+  std::vector<const TBotCommand*> Find(const std::string& name) const {
+    std::vector<const TBotCommand*> found;
+    for (const auto& c : bot.db->Commands()) {
+      if (c->CmdType == TCmdType::Plugin && c->Name == name) found.push_back(c.get());
     }
-    return false;
+    return found;
   }
-  TBotCommand* Find(const std::string& name) {
-    for (const auto& c : bot.db->Commands) {
-      if (c->CmdType == TCmdType::Plugin && c->Name == name) return c.get();
-    }
-    return nullptr;
+  void SetAccess(const std::string& name, std::int32_t access) {
+    const TBotCommand* c = Find(name).at(0);
+    bot.db->UpdateCommand(c, c->Name, c->Text, c->Enabled, access, c->Flags);
   }
 
   fs::path dir_;
   std::string log_;
-  TFakeBotHost bot;
+  test::TFakeBotHost bot;
   TTestPluginHost host{bot};
   std::unique_ptr<TBotPluginSystem> system;
 };
@@ -111,29 +116,25 @@ TEST_F(Plugins, StatusesLinesAndTheOrderOfTheHandOver) {
   std::ofstream(dir_ / "plugins" / "readme.txt") << "not a plug-in name\n";
 
   EXPECT_EQ(Start(), 1);
-  EXPECT_TRUE(Shows("[PLUGIN] Try to find and load plugins..."));
-  EXPECT_TRUE(Shows("[PLUGIN] Loaded plugin InfoOnly (info_only.so)."));
-  EXPECT_TRUE(Shows("[PLUGIN] Error. Cannot load plugin no_message.so (code: 3)."));
-  EXPECT_TRUE(Shows("[PLUGIN] Error. Cannot load plugin notes.so (code: 2)."));
-  EXPECT_TRUE(Shows("[PLUGIN] Error. Cannot load plugin truncated.so (code: 2)."));
-  EXPECT_TRUE(Shows("[PLUGIN] Error. Cannot load plugin short.so (code: 2)."));
-  EXPECT_TRUE(Shows("[PLUGIN] Loaded 1 plugin(s)."));
-  for (const auto& [text, color] : bot.lines) {
-    EXPECT_EQ(text.find("folder.so"), std::string::npos) << "a folder is no plug-in file";
-    EXPECT_EQ(text.find("readme"), std::string::npos);
-  }
-  EXPECT_EQ(bot.lines.back().second, kGreen);
+  Lines shown;
+  for (const auto& [text, color] : bot.lines) shown.push_back(text);
+  std::sort(shown.begin() + 1, shown.end() - 1);  // the files in any order
+  EXPECT_EQ(shown, (Lines{"[PLUGIN] Try to find and load plugins...",
+                          "[PLUGIN] Error. Cannot load plugin no_message.so (code: 3).",
+                          "[PLUGIN] Error. Cannot load plugin notes.so (code: 2).",
+                          "[PLUGIN] Error. Cannot load plugin short.so (code: 2).",
+                          "[PLUGIN] Error. Cannot load plugin truncated.so (code: 2).",
+                          "[PLUGIN] Loaded plugin InfoOnly (info_only.so).",
+                          "[PLUGIN] Loaded 1 plugin(s)."}));
 
   // The info items, then message 100, the function table in order and 10000.
-  const std::vector<std::string> expected = {
-      "info 10", "info 11", "info 12", "info 13", "info 14", "msg 100", "msg 110",
-      "msg 120", "msg 121", "msg 122", "msg 130", "msg 131", "msg 132", "msg 133",
-      "msg 134", "msg 135", "msg 136", "msg 137", "msg 138", "msg 139", "msg 10000"};
-  EXPECT_EQ(Log(), expected);
+  EXPECT_EQ(Log(),
+            (Lines{"info 10", "info 11", "info 12", "info 13", "info 14", "msg 100", "msg 110",
+                   "msg 120", "msg 121", "msg 122", "msg 130", "msg 131", "msg 132", "msg 133",
+                   "msg 134", "msg 135", "msg 136", "msg 137", "msg 138", "msg 139", "msg 10000"}));
   ASSERT_EQ(system->Plugins().size(), 1u);
   const TBotPlugin& p = *system->Plugins()[0];
-  EXPECT_EQ(p.Info11, "eleven");
-  EXPECT_EQ(p.Info13, "thirteen");
+  EXPECT_EQ(p.Info11 + " " + p.Info13, "eleven thirteen");
   EXPECT_EQ(p.Info14, (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
   EXPECT_EQ(p.ChatEvent, nullptr);
 
@@ -149,113 +150,94 @@ TEST_F(Plugins, StatusesLinesAndTheOrderOfTheHandOver) {
   // No plugins folder at all: nothing loaded, start-up goes on.
   fs::remove_all(dir_ / "plugins");
   EXPECT_EQ(Start(), 0);
-  EXPECT_TRUE(Shows("[PLUGIN] Loaded 0 plugin(s)."));
+  EXPECT_EQ(bot.lines.back().first, "[PLUGIN] Loaded 0 plugin(s).");
 }
 
 TEST_F(Plugins, CommandsModesUnloadingAndAnotherPluginsCommand) {
   Install("commands.so");
   Install("other.so");
   ASSERT_EQ(Start(), 2);
-  EXPECT_TRUE(Logged("add alpha 0"));
-  EXPECT_TRUE(Logged("add beta 0"));
-  // Function 132 removes only the caller's own commands.
-  EXPECT_TRUE(Logged("remove alpha 1"));
-  ASSERT_NE(Find("alpha"), nullptr) << "another plug-in's command stays";
-  EXPECT_EQ(Find("alpha")->Text, "commands.so");
-  ASSERT_NE(Find("gamma"), nullptr);
-  EXPECT_EQ(Find("gamma")->Text, "other.so");
+  // Function 132 removes only the caller's own commands: another plug-in's stays.
+  EXPECT_EQ(NotLogged({"add alpha 0", "add beta 0", "remove alpha 1"}), Lines{});
+  ASSERT_EQ(Find("alpha").size(), 1u);
+  EXPECT_EQ(Find("alpha")[0]->Text, "commands.so");
+  ASSERT_EQ(Find("gamma").size(), 1u);
+  EXPECT_EQ(Find("gamma")[0]->Text, "other.so");
 
   bot.db->SetUser("Boss", 100, "");
   EXPECT_TRUE(bot.Say("Boss", ".alpha hello there"));
-  EXPECT_EQ(bot.queued, std::vector<std::string>{"alpha ran: hello there"});
-  EXPECT_TRUE(Logged("run alpha Boss hello there"));
+  EXPECT_EQ(bot.queued, Lines{"alpha ran: hello there"});
+  EXPECT_EQ(NotLogged({"run alpha Boss hello there"}), Lines{});
 
-  // The owner lowers both to 30; a restart re-adds them: mode 1 replaces, mode 2 keeps.
-  Find("alpha")->Access = 30;
-  Find("beta")->Access = 30;
+  // The owner lowers both to 30; unloaded, the commands stay (saved with the database) but
+  // do nothing; a restart re-adds them: mode 1 replaces, mode 2 keeps.
+  SetAccess("alpha", 30);
+  SetAccess("beta", 30);
   system.reset();
-  // Unloaded: the commands stay (saved with the database) but do nothing.
   bot.Tick();
   bot.Clear();
   EXPECT_FALSE(bot.Say("Boss", ".beta x"));
   EXPECT_TRUE(bot.queued.empty());
-  ASSERT_NE(Find("beta"), nullptr);
-  EXPECT_FALSE(Find("beta")->PluginLoaded);
+  ASSERT_EQ(Find("beta").size(), 1u);
+  EXPECT_FALSE(Find("beta")[0]->PluginLoaded);
 
   ASSERT_EQ(Start(), 2);
-  EXPECT_EQ(Find("alpha")->Access, 40);
-  EXPECT_EQ(Find("beta")->Access, 30);
-  int alphas = 0;
-  for (const auto& c : bot.db->Commands) alphas += c->Name == "alpha";
-  EXPECT_EQ(alphas, 1) << "re-added, not duplicated";
+  ASSERT_EQ(Find("alpha").size(), 1u) << "re-added, not duplicated";
+  EXPECT_EQ(Find("alpha")[0]->Access, 40);
+  EXPECT_EQ(Find("beta")[0]->Access, 30);
   bot.Tick();
   EXPECT_TRUE(bot.Say("Boss", ".beta again"));
-  EXPECT_EQ(bot.queued, std::vector<std::string>{"beta ran: again"});
+  EXPECT_EQ(bot.queued, Lines{"beta ran: again"});
 
   // Message 10100 after a reset of the database: the plug-in adds its commands again.
   bot.db = ResetCommandDatabase(true, (dir_ / "usrcmd.bin").string(),
                                 [](const std::string&) { return TInternalHandler(); });
-  EXPECT_EQ(Find("alpha"), nullptr);
+  EXPECT_TRUE(Find("alpha").empty());
   system->BroadcastMessage(CORVANE_MSG_COMMANDS_RESET, 0, 0);
-  EXPECT_NE(Find("alpha"), nullptr);
+  EXPECT_EQ(Find("alpha").size(), 1u);
 }
 
 TEST_F(Plugins, FunctionsCallbacksRecordsAndNullTexts) {
   Install("commands.so");
   ASSERT_EQ(Start(), 1);
   bot.db->SetUser("Boss", 100, "");
-
-  // 138: a callback that returns 1 stops after the first member.
-  EXPECT_TRUE(bot.Say("Boss", ".alpha who"));
-  int users = 0;
-  for (const std::string& l : Log()) users += l.rfind("user ", 0) == 0;
-  EXPECT_EQ(users, 1);
-  EXPECT_TRUE(Logged("user Boss  PX3W 1R3W 5 20 2"));
-
-  // 139: every clan member, with a session.
   TMainLoop loop;
   TBNET session(loop);
   bot.session = &session;
-  TUser chief;
-  chief.Name = "Chief";
-  chief.Rank = 4;
-  chief.Status = 1;
-  TUser grunt;
-  grunt.Name = "Grunt";
-  grunt.Rank = 1;
-  session.ClanMembers = {chief, grunt};
-  bot.Tick();
-  EXPECT_TRUE(bot.Say("Boss", ".alpha clan"));
-  EXPECT_TRUE(Logged("clan Chief 4 1"));
-  EXPECT_TRUE(Logged("clan Grunt 1 0"));
-
+  test::JoinClan(session, "ABC", 1, {{"Chief", 4, 1}, {"Grunt", 1, 0}});
+  // 138: a callback that returns 1 stops after the first member; 139: every clan member;
   // 130, 133 to 135 and 137.
-  bot.Tick();
-  EXPECT_TRUE(bot.Say("Boss", ".alpha info"));
-  EXPECT_TRUE(Logged("profile main"));
-  EXPECT_TRUE(Logged("whisperer Whisperer"));
-  EXPECT_TRUE(Logged("channel The Void"));
-  EXPECT_TRUE(Logged("op 1"));
-  EXPECT_TRUE(Logged("window 77"));
+  for (const char* line : {".alpha who", ".alpha clan", ".alpha info"}) {
+    bot.Tick();
+    EXPECT_TRUE(bot.Say("Boss", line)) << line;
+  }
+  const Lines log = Log();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.rfind("user ", 0) == 0; }),
+            1);
+  EXPECT_EQ(
+      NotLogged({"user Boss  PX3W 1R3W 5 20 2", "clan Chief 4 1", "clan Grunt 1 0", "profile main",
+                 "whisperer Whisperer", "channel The Void", "op 1", "window 77"}),
+      Lines{});
 
   // Null texts are empty texts.
   bot.Tick();
   bot.Clear();
   EXPECT_TRUE(bot.Say("Boss", ".alpha nulls"));
-  EXPECT_TRUE(Logged("nulls done"));
-  EXPECT_EQ(bot.queued, std::vector<std::string>{""});
-  EXPECT_EQ(host.sent_now, std::vector<std::string>{""});
+  EXPECT_EQ(NotLogged({"nulls done"}), Lines{});
+  EXPECT_EQ(bot.queued, Lines{""});
+  EXPECT_EQ(host.sent_now, Lines{""});
 
-  // The records of messages 10101 and 10104, read back by the plug-in.
+  // The records of messages 10101 and 10104, read back by the plug-in; chat events reach
+  // ChatEvent as given.
   system->BroadcastClanInvitationResult(5, "Bob", "Bob is already in a clan");
-  EXPECT_TRUE(Logged("invite " + std::to_string(sizeof(TClanInvitationResult)) +
-                     " 5 Bob|Bob is already in a clan"));
   system->BroadcastClanMemberStatus(3, 1, "Grunt");
-  EXPECT_TRUE(Logged("member " + std::to_string(sizeof(TClanMemberStatus)) + " 3 1 Grunt"));
-
-  // Chat events reach ChatEvent as given.
   system->BroadcastChatEvent(CORVANE_EVENT_INFO, "Welcome to the server", "", 0, 0);
-  EXPECT_TRUE(Logged("event 18 Welcome to the server| 0 0"));
+  EXPECT_EQ(NotLogged({"invite " + std::to_string(sizeof(TClanInvitationResult)) +
+                           " 5 Bob|Bob is already in a clan",
+                       "member " + std::to_string(sizeof(TClanMemberStatus)) + " 3 1 Grunt",
+                       "event 18 Welcome to the server| 0 0"}),
+            Lines{});
   bot.session = nullptr;
 }
 

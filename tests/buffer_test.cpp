@@ -4,13 +4,15 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <string>
+#include <tuple>
 
 namespace corvane {
 namespace {
 
 using namespace std::string_literals;
+namespace fs = std::filesystem;
 
 TBuffer FromBytes(const std::string& bytes) {
   TBuffer b;
@@ -29,68 +31,41 @@ TEST(Buffer, AppendsLittleEndianIntegersAndStrings) {
   b.AddNTString("yo");
   EXPECT_EQ(b.Bytes(), "\xAB\x34\x12\x78\x56\x34\x12\x00hiyo\x00"s);
   EXPECT_EQ(b.Length(), 13);
-  EXPECT_EQ(b.GetByte(), 0xAB);
-  EXPECT_EQ(b.GetWord(), 0x1234);
-  EXPECT_EQ(b.GetDWord(), 0x12345678u);
-  EXPECT_EQ(b.GetNTString(), "");
-  EXPECT_EQ(b.GetString(2), "hi");
-  EXPECT_EQ(b.GetNTString(), "yo");
-  EXPECT_EQ(b.Length(), 0);
 }
 
-TEST(Buffer, ShortReadsGiveZeroAndTakeNothing) {
-  TBuffer one = FromBytes("\x07");
-  EXPECT_EQ(one.GetWord(), 0);
-  EXPECT_EQ(one.Bytes(), "\x07");
-  TBuffer three = FromBytes("\x01\x02\x03");
-  EXPECT_EQ(three.GetDWord(), 0u);
-  EXPECT_EQ(three.Bytes(), "\x01\x02\x03");
-  TBuffer empty;
-  EXPECT_EQ(empty.GetByte(), 0);
-  EXPECT_EQ(empty.GetNTString(), "");
-  empty.Skip(5);
-  EXPECT_EQ(empty.Length(), 0);
+// Each read with what it gives and what it leaves: a read past the end gives 0 and takes
+// nothing, a fixed string is padded with code 0, an unterminated string takes the rest.
+TEST(Buffer, ReadsTakeWhatTheyGiveAndNoMore) {
+  using Read = std::function<std::string(TBuffer&)>;
+  const Read byte = [](TBuffer& b) { return std::to_string(b.GetByte()); };
+  const Read word = [](TBuffer& b) { return std::to_string(b.GetWord()); };
+  const Read dword = [](TBuffer& b) { return std::to_string(b.GetDWord()); };
+  const Read nt = [](TBuffer& b) { return b.GetNTString(); };
+  const auto fixed = [](int n) { return Read([n](TBuffer& b) { return b.GetString(n); }); };
+  const auto skip = [](int n) { return Read([n](TBuffer& b) { return b.Skip(n), ""s; }); };
+  // clang-format off
+  const std::tuple<std::string, Read, std::string, std::string> cases[] = {
+      {"\xAB\x01", byte, "171", "\x01"}, {"\x34\x12\xFF", word, "4660", "\xFF"},
+      {"\x78\x56\x34\x12", dword, "305419896", ""}, {"\x07", word, "0", "\x07"},
+      {"\x01\x02\x03", dword, "0", "\x01\x02\x03"}, {"", byte, "0", ""}, {"", nt, "", ""},
+      {"AB", fixed(4), "AB\0\0"s, ""}, {"A\0B"s, fixed(3), "A\0B"s, ""}, {"x", fixed(0), "", "x"},
+      {"x", fixed(-3), "", "x"}, {"ab\0c"s, nt, "ab", "c"}, {"\0"s, nt, "", ""},
+      {"ab", nt, "ab", ""},
+      {"abcdef", skip(0), "", "abcdef"}, {"abcdef", skip(-2), "", "abcdef"},
+      {"abcdef", skip(2), "", "cdef"}, {"abcdef", skip(100), "", ""}, {"", skip(5), "", ""}};
+  // clang-format on
+  for (const auto& [bytes, read, value, rest] : cases) {
+    TBuffer b = FromBytes(bytes);
+    EXPECT_EQ(read(b), value) << testing::PrintToString(bytes);
+    EXPECT_EQ(b.Bytes(), rest) << testing::PrintToString(bytes);
+  }
 }
-
-TEST(Buffer, FixedAndNullTerminatedStrings) {
-  TBuffer ab = FromBytes("AB");
-  EXPECT_EQ(ab.GetString(4), "AB\0\0"s);
-  EXPECT_EQ(ab.Length(), 0);
-  TBuffer zeros = FromBytes("A\0B"s);
-  EXPECT_EQ(zeros.GetString(3), "A\0B"s) << "a 0 byte is a character of a fixed string";
-  EXPECT_EQ(FromBytes("x").GetString(0), "");
-  EXPECT_EQ(FromBytes("x").GetString(-3), "");
-
-  TBuffer nt = FromBytes("ab\0c"s);
-  EXPECT_EQ(nt.GetNTString(), "ab");
-  EXPECT_EQ(nt.Bytes(), "c");
-  TBuffer only_zero = FromBytes("\0"s);
-  EXPECT_EQ(only_zero.GetNTString(), "");
-  EXPECT_EQ(only_zero.Length(), 0);
-  TBuffer unterminated = FromBytes("ab");
-  EXPECT_EQ(unterminated.GetNTString(), "ab");
-  EXPECT_EQ(unterminated.Length(), 0);
-}
-
-TEST(Buffer, SkipStopsAtTheEnd) {
-  TBuffer b = FromBytes("abcdef");
-  b.Skip(0);
-  b.Skip(-2);
-  EXPECT_EQ(b.Length(), 6);
-  b.Skip(2);
-  EXPECT_EQ(b.Bytes(), "cdef");
-  b.Skip(100);
-  EXPECT_EQ(b.Length(), 0);
-}
-
 TEST(Buffer, CopyIsIndependentAndAppendFollowsTheValidEnd) {
   TBuffer source = FromBytes("xyz123");
   source.Skip(3);
   TBuffer copy(source);
-  EXPECT_EQ(copy.Bytes(), "123");
   EXPECT_EQ(copy.GetByte(), '1');
   EXPECT_EQ(source.Bytes(), "123");
-
   // Appending after reads continues at the end of what is left, and Data() always
   // points at the next unread byte.
   source.AddString("45");
@@ -116,104 +91,56 @@ TEST(Buffer, LongInterleavedUseKeepsEveryByteInOrder) {
 }
 
 TEST(Buffer, PatchesLengthPlaceholders) {
-  TBuffer chat;
-  chat.AddByte(0xFF);
-  chat.AddByte(0x0E);
-  chat.AddWord(0);
-  chat.AddNTString("hello");
-  chat.PatchChatLength();
-  EXPECT_EQ(chat.Bytes(), "\xFF\x0E\x0A\x00hello\x00"s);
-
-  TBuffer short_chat = FromBytes("\xFF\x0E\x00"s);
-  short_chat.PatchChatLength();
-  EXPECT_EQ(short_chat.Bytes(), "\xFF\x0E\x00"s) << "too short to hold the field";
-
-  TBuffer bnls;
-  bnls.AddWord(0);
-  bnls.AddByte(0x10);
-  bnls.AddDWord(7);
-  bnls.PatchBnlsLength();
-  EXPECT_EQ(bnls.Bytes(), "\x07\x00\x10\x07\x00\x00\x00"s);
-
-  TBuffer first;
-  first.AddByte(0x01);
-  first.AddByte(0xFF);
-  first.AddByte(0x50);
-  first.AddWord(0);
-  first.AddDWord(0xAABBCCDD);
-  first.PatchFirstMessageLength();
-  EXPECT_EQ(first.Bytes(), "\x01\xFF\x50\x08\x00\xDD\xCC\xBB\xAA"s);
-
-  // Only the low 16 bits of a long message's length are written.
-  TBuffer big;
-  big.AddWord(0);
-  big.AddString(std::string(70000 - 2, 'x'));
-  big.PatchBnlsLength();
-  EXPECT_EQ(big.Data()[0] | (big.Data()[1] << 8), 70000 & 0xFFFF);
-
+  using Patch = void (TBuffer::*)();
+  const Patch chat = &TBuffer::PatchChatLength, bnls = &TBuffer::PatchBnlsLength;
+  // clang-format off
+  const std::tuple<Patch, std::string, std::string> cases[] = {
+      {chat, "\xFF\x0E\0\0hello\0"s, "\xFF\x0E\x0A\0hello\0"s},
+      {chat, "\xFF\x0E\0"s, "\xFF\x0E\0"s},  // too short to hold the field
+      {bnls, "\0\0\x10\x07\0\0\0"s, "\x07\0\x10\x07\0\0\0"s},
+      {&TBuffer::PatchFirstMessageLength, "\x01\xFF\x50\0\0\xDD"s, "\x01\xFF\x50\x05\0\xDD"s},
+      // Only the low 16 bits of a long message's length are written.
+      {bnls, std::string(70000, '\0'), "\x70\x11"s + std::string(70000 - 2, '\0')}};
+  // clang-format on
+  for (const auto& [patch, before, after] : cases) {
+    TBuffer b = FromBytes(before);
+    (b.*patch)();
+    EXPECT_EQ(b.Bytes(), after) << testing::PrintToString(before.substr(0, 12));
+  }
   // A patch after reads writes relative to the first valid byte.
   TBuffer offset = FromBytes("junk");
   offset.Skip(4);
-  offset.AddWord(0);
-  offset.AddByte(1);
+  offset.AddString("\0\0\x01"s);
   offset.PatchBnlsLength();
   EXPECT_EQ(offset.Bytes(), "\x03\x00\x01"s);
 }
 
-class BufferFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("corvane-buffer-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::filesystem::path dir_;
-};
-
-TEST_F(BufferFiles, SaveThenLoadGivesTheSameBytes) {
+// The file is replaced whole, or not at all: a failure leaves the buffer, the target and no
+// temporary file behind.
+TEST(Buffer, SavesAndLoadsFilesWholeOrNotAtAll) {
+  const fs::path dir = fs::temp_directory_path() / ("corvane-buffer-" + std::to_string(getpid()));
+  const std::string file = (dir / "usrcmd.bin").string();
+  fs::create_directories(dir / "a-folder");
   TBuffer out = FromBytes("QVCL\x02\x00\x00\x00\xFF\x00tail"s);
   out.Skip(2);  // only the valid bytes are written
-  ASSERT_TRUE(out.SaveToFile(Path("usrcmd.bin")));
-  EXPECT_EQ(out.Bytes(), "CL\x02\x00\x00\x00\xFF\x00tail"s) << "saving leaves the buffer alone";
+  ASSERT_TRUE(out.SaveToFile(file));
   TBuffer in;
-  ASSERT_TRUE(in.LoadFromFile(Path("usrcmd.bin")));
-  EXPECT_EQ(in.Bytes(), out.Bytes());
+  ASSERT_TRUE(in.LoadFromFile(file));
+  EXPECT_EQ(in.Bytes(), "CL\x02\x00\x00\x00\xFF\x00tail"s);
+  ASSERT_TRUE(TBuffer().SaveToFile(file));
+  ASSERT_TRUE(in.LoadFromFile(file));
+  EXPECT_EQ(in.Length(), 0) << "an empty file loads as an empty buffer";
 
-  // Saving again replaces the file whole and leaves no temporary file behind.
-  ASSERT_TRUE(FromBytes("x").SaveToFile(Path("usrcmd.bin")));
-  TBuffer again;
-  ASSERT_TRUE(again.LoadFromFile(Path("usrcmd.bin")));
-  EXPECT_EQ(again.Bytes(), "x");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
-                          std::filesystem::directory_iterator()),
-            1);
-
-  TBuffer empty;
-  ASSERT_TRUE(empty.SaveToFile(Path("empty.bin")));
-  TBuffer loaded_empty = FromBytes("old");
-  ASSERT_TRUE(loaded_empty.LoadFromFile(Path("empty.bin")));
-  EXPECT_EQ(loaded_empty.Length(), 0);
-}
-
-TEST_F(BufferFiles, FailuresLeaveBufferAndFileAsTheyWere) {
-  TBuffer missing;
-  EXPECT_FALSE(missing.LoadFromFile(Path("nothing-here.bin")));
-  EXPECT_EQ(missing.Length(), 0);
-
-  TBuffer folder = FromBytes("keep");
-  EXPECT_FALSE(folder.LoadFromFile(dir_.string()));
-  EXPECT_EQ(folder.Bytes(), "keep");
-
-  EXPECT_FALSE(FromBytes("x").SaveToFile(Path("no-such-folder/file.bin")));
-
-  // A save that cannot replace its target leaves the target and no temporary file.
-  std::filesystem::create_directory(Path("a-folder"));
-  EXPECT_FALSE(FromBytes("x").SaveToFile(Path("a-folder")));
-  EXPECT_TRUE(std::filesystem::is_directory(Path("a-folder")));
-  EXPECT_FALSE(std::filesystem::exists(Path("a-folder.tmp")));
+  TBuffer kept = FromBytes("keep");
+  EXPECT_FALSE(kept.LoadFromFile((dir / "nothing-here.bin").string()));
+  EXPECT_FALSE(kept.LoadFromFile(dir.string()));
+  EXPECT_EQ(kept.Bytes(), "keep");
+  EXPECT_FALSE(kept.SaveToFile((dir / "no-such-folder/file.bin").string()));
+  EXPECT_FALSE(kept.SaveToFile((dir / "a-folder").string()));
+  EXPECT_TRUE(fs::is_directory(dir / "a-folder"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2)
+      << "no temporary file is left";
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,89 +16,39 @@
 namespace corvane {
 namespace {
 
-constexpr std::uint32_t kMinute = 60 * 1000;
+// How the shared cases drive one implementation of TEventLoop. Another implementation runs
+// them all with a TLoopDriver of its own here and its type added to LoopTypes.
+template <class Loop>
+struct TLoopDriver;
 
-TEST(ManualClock, TwentyMinuteTimerFiresOnTimeWithoutWaiting) {
-  TMainLoop loop(TMainLoop::TClock::Manual);
-  std::vector<std::uint64_t> fired_at;
-  TTimer reconnect(loop, [&] { fired_at.push_back(loop.NowMs()); });
-  reconnect.StartSingleShot(20 * kMinute);
-  loop.Advance(20 * kMinute - 1);
-  EXPECT_TRUE(fired_at.empty());
-  loop.Advance(1);
-  EXPECT_EQ(fired_at, std::vector<std::uint64_t>{20 * kMinute});
-  EXPECT_FALSE(reconnect.Active());
-  loop.Advance(60 * kMinute);
-  EXPECT_EQ(fired_at.size(), 1u) << "a single-shot timer fires once";
-}
+template <>
+struct TLoopDriver<TMainLoop> {
+  static auto Make() { return std::make_unique<TMainLoop>(TMainLoop::TClock::Manual); }
+  // Processes events until done() holds or timeout_ms of real time have passed.
+  static bool RunUntil(TMainLoop& loop, const std::function<bool()>& done, int timeout_ms) {
+    return loop.RunUntil(done, timeout_ms);
+  }
+  // Lets ms of the loop's time pass, firing the timers due on the way. (A loop on the real
+  // clock runs for that long: the shared cases leave room for that.)
+  static void Advance(TMainLoop& loop, std::uint32_t ms) { loop.Advance(ms); }
+};
+using LoopTypes = ::testing::Types<TMainLoop>;
 
-TEST(ManualClock, RepeatingTimersKeepTheirPeriodAndOrder) {
-  TMainLoop loop(TMainLoop::TClock::Manual);
-  std::vector<std::pair<char, std::uint64_t>> log;
-  TTimer queue(loop, [&] { log.emplace_back('q', loop.NowMs()); });
-  TTimer flood(loop, [&] { log.emplace_back('f', loop.NowMs()); });
-  queue.Start(100);
-  flood.Start(250);
-  loop.Advance(500);  // timers due at the same time fire in the order they were made
-  const std::vector<std::pair<char, std::uint64_t>> want = {
-      {'q', 100}, {'q', 200}, {'f', 250}, {'q', 300}, {'q', 400}, {'q', 500}, {'f', 500}};
-  EXPECT_EQ(log, want);
-}
+template <class Loop>
+class EventLoopTest : public ::testing::Test {
+ protected:
+  using Driver = TLoopDriver<Loop>;
+  bool RunUntil(const std::function<bool()>& done, int ms = 5000) {
+    return Driver::RunUntil(*owned_, done, ms);
+  }
+  void Advance(std::uint32_t ms) { Driver::Advance(*owned_, ms); }
+  const std::unique_ptr<Loop> owned_ = Driver::Make();
+  TEventLoop& loop_ = *owned_;
+};
+TYPED_TEST_SUITE(EventLoopTest, LoopTypes);
 
-TEST(ManualClock, RestartStopAndDestroyFromInsideACallback) {
-  TMainLoop loop(TMainLoop::TClock::Manual);
-  int flood_fired = 0;
-  TTimer flood(loop, [&] { ++flood_fired; });
-  flood.Start(1000);
-  loop.Advance(900);
-  flood.Start(5000);  // re-armed from now with the pause after a command
-  loop.Advance(4000);
-  EXPECT_EQ(flood_fired, 0);
-  loop.Advance(1000);
-  EXPECT_EQ(flood_fired, 1);
-  EXPECT_EQ(flood.Interval(), 5000u);
-  flood.Stop();
-  loop.Advance(60000);
-  EXPECT_EQ(flood_fired, 1);
-
-  int self_fired = 0;
-  auto self = std::make_unique<TTimer>(loop, [] {});
-  self = std::make_unique<TTimer>(loop, [&] {
-    ++self_fired;
-    self.reset();  // the owner goes away from inside the callback
-  });
-  self->Start(10);
-  loop.Advance(100);
-  EXPECT_EQ(self_fired, 1);
-  EXPECT_EQ(self, nullptr);
-
-  // A timer that restarts itself from its own callback with a new interval.
-  std::vector<std::uint64_t> at;
-  TTimer* again_ptr = nullptr;
-  TTimer again(loop, [&] {
-    at.push_back(loop.NowMs());
-    if (at.size() == 1) again_ptr->Start(30);
-  });
-  again_ptr = &again;
-  const std::uint64_t t0 = loop.NowMs();
-  again.Start(10);
-  loop.Advance(75);
-  EXPECT_EQ(at, (std::vector<std::uint64_t>{t0 + 10, t0 + 40, t0 + 70}));
-}
-
-TEST(ManualClock, TickWrapsAtTwoToTheThirtyTwo) {
-  TMainLoop loop(TMainLoop::TClock::Manual, (1ull << 32) - 400);
-  const std::uint32_t before = loop.TickMs();
-  EXPECT_EQ(before, 0xFFFFFFFFu - 399);
-  loop.Advance(1000);
-  const std::uint32_t after = loop.TickMs();
-  EXPECT_EQ(after, 600u);
-  EXPECT_EQ(static_cast<std::uint32_t>(after - before), 1000u)
-      << "differences work across the wrap";
-}
-
-TEST(MainLoop, PostedCallsRunOnTheMainThreadInOrder) {
-  TMainLoop loop;
+TYPED_TEST(EventLoopTest, PostedCallsRunOnTheMainThreadInOrder) {
+  TEventLoop& loop = this->loop_;
   std::vector<int> order;
   std::atomic<bool> off_main{false};
   std::thread worker([&] {
@@ -109,10 +61,114 @@ TEST(MainLoop, PostedCallsRunOnTheMainThreadInOrder) {
     }
   });
   worker.join();
-  ASSERT_TRUE(loop.RunUntil([&] { return order.size() == 100; }, 5000));
+  ASSERT_TRUE(this->RunUntil([&] { return order.size() == 100; }));
   for (int i = 0; i < 100; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
   EXPECT_TRUE(off_main);
   EXPECT_TRUE(loop.IsMainThread());
+}
+
+TYPED_TEST(EventLoopTest, TimersFireOnceOrRepeatAndSurviveTheirCallbacks) {
+  std::string fired;
+  TTimer reconnect(this->loop_, [&] { fired += 'r'; });
+  TTimer gate(this->loop_, [&] { fired += 'g'; });
+  reconnect.StartSingleShot(100);
+  gate.Start(100);
+  this->Advance(50);
+  gate.Start(500);  // re-armed from now with the pause after a command
+  this->Advance(100);
+  EXPECT_EQ(fired, "r");
+  EXPECT_FALSE(reconnect.Active());
+  this->Advance(300);
+  EXPECT_EQ(fired, "r") << "a single-shot timer fires once";
+  this->Advance(150);
+  EXPECT_EQ(fired, "rg");
+  EXPECT_TRUE(gate.Active());
+  gate.Stop();
+  this->Advance(600);
+  EXPECT_EQ(fired, "rg");
+
+  // The owner goes away from inside the callback; a timer restarts itself with a new interval.
+  std::unique_ptr<TTimer> self;
+  self = std::make_unique<TTimer>(this->loop_, [&] {
+    fired += 's';
+    self.reset();
+  });
+  self->Start(10);
+  TTimer* again_ptr = nullptr;
+  int again_fired = 0;
+  TTimer again(this->loop_, [&] {
+    if (++again_fired == 1) again_ptr->Start(100);
+  });
+  again_ptr = &again;
+  again.Start(10);
+  this->Advance(150);
+  EXPECT_EQ(self, nullptr);
+  EXPECT_EQ(fired, "rgs");
+  EXPECT_EQ(again_fired, 2) << "at 10, then 100 after it";
+}
+
+TYPED_TEST(EventLoopTest, SyncCallWaitsForTheMainThreadAndCancelReleasesIt) {
+  TEventLoop& loop = this->loop_;
+  auto hand_off = std::make_unique<TSyncCall>(loop);
+  std::atomic<int> value{0};
+  std::atomic<bool> returned{false}, result{false};
+  std::thread worker([&] {
+    result = hand_off->Call([&] {
+      EXPECT_TRUE(loop.IsMainThread());
+      value = 42;
+    });
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_FALSE(returned) << "nothing ran the main loop yet";
+  ASSERT_TRUE(this->RunUntil([&] { return returned.load(); }));
+  worker.join();
+  EXPECT_TRUE(result);
+  EXPECT_EQ(value, 42);
+  bool inline_ran = false;  // on the main thread itself the call runs in place
+  EXPECT_TRUE(hand_off->Call([&] { inline_ran = true; }));
+  EXPECT_TRUE(inline_ran);
+
+  // Cancel while the main thread runs no loop: the worker is released, its call dropped.
+  hand_off = std::make_unique<TSyncCall>(loop);
+  std::atomic<bool> ran{false};
+  worker = std::thread([&] { result = hand_off->Call([&] { ran = true; }); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  hand_off->Cancel();
+  worker.join();
+  EXPECT_FALSE(result);
+  EXPECT_FALSE(hand_off->Call([&] { ran = true; })) << "refused after Cancel";
+  hand_off.reset();
+  this->RunUntil([] { return false; }, 20);  // the queued call must do nothing
+  EXPECT_FALSE(ran);
+}
+
+// What only TMainLoop has: the manual clock's exact times, Run and Quit, watched descriptors.
+constexpr std::uint32_t kMinute = 60 * 1000;
+
+TEST(MainLoop, ManualClockFiresEachTimerAtItsOwnDueTimeInOrderAcrossTheTickWrap) {
+  TMainLoop loop(TMainLoop::TClock::Manual, (1ull << 32) - 20 * kMinute);
+  const std::uint32_t start = loop.TickMs();
+  const std::uint64_t t = loop.NowMs() + 20 * kMinute - 300;
+  std::vector<std::pair<char, std::uint64_t>> log;
+  const auto logger = [&](char c) {
+    return [&log, &loop, t, c] { log.emplace_back(c, loop.NowMs() - t); };
+  };
+  TTimer reconnect(loop, logger('r'));
+  TTimer queue(loop, logger('q'));
+  TTimer flood(loop, logger('f'));
+  reconnect.StartSingleShot(20 * kMinute);
+  loop.Advance(20 * kMinute - 300);
+  queue.Start(100);
+  flood.Start(250);
+  loop.Advance(500);  // timers due at the same time fire in the order they were made
+  const std::vector<std::pair<char, std::uint64_t>> want = {{'q', 100}, {'q', 200}, {'f', 250},
+                                                            {'r', 300}, {'q', 300}, {'q', 400},
+                                                            {'q', 500}, {'f', 500}};
+  EXPECT_EQ(log, want);
+  // The tick wraps at 2^32 like the system tick; differences work across the wrap.
+  EXPECT_EQ(loop.TickMs(), 200u);
+  EXPECT_EQ(static_cast<std::uint32_t>(loop.TickMs() - start), 20 * kMinute + 200);
 }
 
 TEST(MainLoop, RunEndsOnQuitFromAnotherThreadAndSteadyTimersFire) {
@@ -126,47 +182,6 @@ TEST(MainLoop, RunEndsOnQuitFromAnotherThreadAndSteadyTimersFire) {
   EXPECT_EQ(loop.Run(), 7);
   quitter.join();
   EXPECT_GE(fired, 3);
-}
-
-TEST(SyncCall, WorkerWaitsUntilTheCallHasRunOnTheMainThread) {
-  TMainLoop loop;
-  TSyncCall hand_off(loop);
-  std::atomic<int> value{0};
-  std::atomic<bool> returned{false}, result{false};
-  std::thread worker([&] {
-    result = hand_off.Call([&] {
-      EXPECT_TRUE(loop.IsMainThread());
-      value = 42;
-    });
-    returned = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  EXPECT_FALSE(returned) << "nothing ran the main loop yet";
-  ASSERT_TRUE(loop.RunUntil([&] { return returned.load(); }, 5000));
-  worker.join();
-  EXPECT_TRUE(result);
-  EXPECT_EQ(value, 42);
-
-  // On the main thread itself the call runs in place.
-  bool inline_ran = false;
-  EXPECT_TRUE(hand_off.Call([&] { inline_ran = true; }));
-  EXPECT_TRUE(inline_ran);
-}
-
-TEST(SyncCall, CancelReleasesAWaitingWorkerAndDropsItsCall) {
-  TMainLoop loop;
-  auto hand_off = std::make_unique<TSyncCall>(loop);
-  std::atomic<bool> ran{false};
-  std::atomic<int> result{-1};
-  std::thread worker([&] { result = hand_off->Call([&] { ran = true; }) ? 1 : 0; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  hand_off->Cancel();  // the main thread never ran the loop
-  worker.join();
-  EXPECT_EQ(result, 0);
-  EXPECT_FALSE(hand_off->Call([&] { ran = true; })) << "refused after Cancel";
-  hand_off.reset();
-  loop.ProcessEvents(0);  // the queued call is still in the loop: it must do nothing
-  EXPECT_FALSE(ran);
 }
 
 TEST(MainLoop, WatchedDescriptorsWakeTheLoopAndMayBeUnwatchedFromACallback) {

@@ -1,40 +1,45 @@
 // The real program in headless mode against the fake servers on 127.0.0.1: a scripted
-// session through stdin and stdout, signals, the Kill key, the quit command, options and
-// the hold a running bot has on its home.
+// session through stdin and stdout, signals, the quit command, options and the hold a
+// running bot has on its home.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bnet/sid.h"
 #include "bot/command_processor.h"
 #include "config/get_settings.h"
-#include "config/ini_file.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
-#include "fakes/program.h"
-#include "fakes/test_home.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
+#include "support/program.h"
+#include "support/test_home.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TFakeBnlsServer;
-using test::TFakeChatServer;
 using test::TProgram;
+
+// The access a user has in the profile's saved database, or -1.
+int SavedAccess(const fs::path& home, const std::string& name) {
+  TBotCommandControl db;
+  std::int32_t access = -1;
+  std::string flags;
+  if (!db.LoadFromFile((home / "profiles" / "test" / "usrcmd.bin").string()) ||
+      !db.GetUserRights(name, access, flags)) {
+    return -1;
+  }
+  return access;
+}
 
 class Headless : public ::testing::Test {
  protected:
@@ -48,31 +53,26 @@ class Headless : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(home_); }
 
-  std::vector<std::string> Sent() const {
-    std::vector<std::string> out;
-    for (const auto& m : chat_server_.MessagesWithId(SID_CHATCOMMAND)) {
-      out.push_back(m.body.substr(0, m.body.find('\0')));
-    }
-    return out;
+  bool Joined(TProgram& bot) {
+    return bot.ReadUntil([&] { return !chat_server_.MessagesWithId(SID_JOINCHANNEL).empty(); });
   }
   bool SentLine(TProgram& bot, const std::string& line) {
     return bot.ReadUntil([&] {
-      for (const std::string& s : Sent()) {
-        if (s == line) return true;
+      for (const auto& m : chat_server_.MessagesWithId(SID_CHATCOMMAND)) {
+        if (m.body.substr(0, m.body.find('\0')) == line) return true;
       }
       return false;
     });
   }
 
   fs::path home_;
-  TFakeBnlsServer bnls_server_;
-  TFakeChatServer chat_server_;
+  test::TFakeBnlsServer bnls_server_;
+  test::TFakeChatServer chat_server_;
 };
 
 TEST_F(Headless, ScriptedSessionThroughStdinStdoutAndSigterm) {
   TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
-  ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test")) << bot.Out() << bot.Err();
-  ASSERT_TRUE(bot.ReadUntil([&] { return !chat_server_.MessagesWithId(SID_JOINCHANNEL).empty(); }));
+  ASSERT_TRUE(Joined(bot)) << bot.Out() << bot.Err();
 
   // A console line: a local command with every right, then talk that is queued and echoed.
   EXPECT_TRUE(bot.Type("/add Boss 100"));
@@ -110,51 +110,11 @@ TEST_F(Headless, ScriptedSessionThroughStdinStdoutAndSigterm) {
 
   bot.Signal(SIGTERM);
   EXPECT_EQ(bot.Wait(), 0) << bot.Err();
-  // Closed as the window closes: the database with the console's user, and the profile.
-  TBotCommandControl db;
-  ASSERT_TRUE(db.LoadFromFile((home_ / "profiles" / "test" / "usrcmd.bin").string()));
-  std::int32_t access = 0;
-  std::string flags;
-  ASSERT_TRUE(db.GetUserRights("boss", access, flags));
-  EXPECT_EQ(access, 100);
-  EXPECT_EQ(TIniFile(home_ / "profiles.ini").ReadString("Profiles", "CurrentProfile", ""), "test");
-  TSettings saved;
-  saved.Load((home_ / "profiles" / "test" / "profile.ini").string());
-  EXPECT_EQ(saved.Username, "Tester");
+  EXPECT_EQ(SavedAccess(home_, "boss"), 100) << "closed as the window closes";
 }
 
-TEST_F(Headless, SigintTheKillKeyAndTheQuitCommandEachCloseWithExitZero) {
-  {
-    TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
-    ASSERT_TRUE(
-        bot.ReadUntil([&] { return !chat_server_.MessagesWithId(SID_JOINCHANNEL).empty(); }));
-    bot.Signal(SIGHUP);  // not an end
-    EXPECT_TRUE(bot.Type("/add Keeper 42"));
-    ASSERT_TRUE(bot.WaitFor("BOT Keeper added with 42 access and flags ."));
-    bot.Signal(SIGINT);
-    EXPECT_EQ(bot.Wait(), 0);
-    TBotCommandControl db;
-    ASSERT_TRUE(db.LoadFromFile((home_ / "profiles" / "test" / "usrcmd.bin").string()));
-    std::int32_t access = 0;
-    std::string flags;
-    EXPECT_TRUE(db.GetUserRights("keeper", access, flags));
-  }
-  {
-    TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
-    ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test"));
-    TIniFile(home_ / "profiles.ini").WriteBool("Shutdown", "Kill", true);
-    EXPECT_EQ(bot.Wait(3000), 0) << "the Kill key closes within about a second";
-  }
-  {
-    TProgram bot(CORVANE_BIN, {"--headless", "--home", home_.string()});
-    ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test"));
-    EXPECT_FALSE(TIniFile(home_ / "profiles.ini").ReadBool("Shutdown", "Kill", true));
-    EXPECT_TRUE(bot.Type("/quit"));
-    EXPECT_EQ(bot.Wait(), 0);
-  }
-}
-
-TEST_F(Headless, SighupRestartsThePluginSystem) {
+// SIGHUP restarts the plug-in system and ends nothing; SIGINT closes with exit status 0.
+TEST_F(Headless, SighupRestartsThePluginSystemAndSigintCloses) {
   fs::create_directories(home_ / "plugins");
   fs::copy_file(fs::path(CORVANE_TEST_PLUGINS) / "info_only.so",
                 home_ / "plugins" / "info_only.so");
@@ -170,13 +130,18 @@ TEST_F(Headless, SighupRestartsThePluginSystem) {
   ASSERT_TRUE(bot.ReadUntil([&] { return loads() == 1; })) << bot.Out();
   bot.Signal(SIGHUP);
   ASSERT_TRUE(bot.ReadUntil([&] { return loads() == 2; })) << bot.Out();
-  bot.Signal(SIGTERM);
+  EXPECT_TRUE(bot.Type("/add Keeper 42"));
+  ASSERT_TRUE(bot.WaitFor("BOT Keeper added with 42 access and flags ."));
+  bot.Signal(SIGINT);
   EXPECT_EQ(bot.Wait(), 0);
+  EXPECT_EQ(SavedAccess(home_, "keeper"), 42);
 }
 
-// corvane --home HOME args...: the exit code, and what it said on stderr.
-std::pair<int, std::string> RunCommand(const fs::path& home, std::vector<std::string> args) {
-  args.insert(args.begin(), {"--home", home.string()});
+// corvane --home HOME WORDS...: the exit code, and what it said on stderr.
+std::pair<int, std::string> RunCommand(const fs::path& home, const std::string& words) {
+  std::vector<std::string> args{"--home", home.string()};
+  std::istringstream in(words);
+  for (std::string w; in >> w;) args.push_back(w);
   TProgram command(CORVANE_BIN, args);
   command.CloseStdin();
   const int code = command.Wait();
@@ -190,49 +155,33 @@ TEST_F(Headless, ARunningBotHoldsItsHomeUntilItEndsEvenByACrash) {
   ASSERT_TRUE(bot.WaitFor("[BOT] Loaded profile: test")) << bot.Out() << bot.Err();
   EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(bot.Pid()) + "/cwd"), fs::canonical(home_));
   const std::string names_it = "(process " + std::to_string(bot.Pid()) + ")";
-
-  TProgram second(CORVANE_BIN, {"--headless", "--home", home_.string()});
-  second.CloseStdin();
-  EXPECT_EQ(second.Wait(), 1);
-  EXPECT_EQ(second.Err(), "corvane: another Corvane bot " + names_it + " is running on " +
-                              home_.string() + "; stop it first\n");
-
+  EXPECT_EQ(RunCommand(home_, "--headless"),
+            std::make_pair(1, "corvane: another Corvane bot " + names_it + " is running on " +
+                                  home_.string() + "; stop it first\n"));
   // What the bot would save over at exit is refused; the listings are not.
-  const std::vector<std::pair<std::vector<std::string>, bool>> commands = {
-      {{"users", "add", "zoe", "50"}, false},
-      {{"profile", "set", "test", "Main.Trigger=!"}, false},
-      {{"profile", "use", "test"}, false},
-      {{"profile", "create", "other"}, false},
-      {{"profile", "rename", "test", "x"}, false},
-      {{"profile", "delete", "test"}, false},
-      {{"users", "list"}, true},
-      {{"profile", "list"}, true},
-  };
-  for (const auto& [args, allowed] : commands) {
-    const auto [code, err] = RunCommand(home_, args);
-    const std::string what = args[0] + " " + args[1];
-    EXPECT_EQ(code, allowed ? 0 : 1) << what << ": " << err;
-    EXPECT_EQ(err.find(names_it) != std::string::npos, !allowed) << what << ": " << err;
+  for (const char* words :
+       {"users add zoe 50", "profile set test Main.Trigger=!", "profile use test",
+        "profile create other", "profile rename test x", "profile delete test"}) {
+    const auto [code, err] = RunCommand(home_, words);
+    EXPECT_EQ(code, 1) << words;
+    EXPECT_NE(err.find(names_it), std::string::npos) << words << ": " << err;
   }
+  EXPECT_EQ(RunCommand(home_, "users list"), std::make_pair(0, std::string()));
+  EXPECT_EQ(RunCommand(home_, "profile list").first, 0);
   EXPECT_TRUE(bot.Type("/add Keeper 42"));
   ASSERT_TRUE(bot.WaitFor("BOT Keeper added with 42 access and flags .")) << "still running";
 
-  // A crash lets the home go: the writes work, and the next bot keeps them.
+  // A crash lets the home go: the writes work, and the next bot keeps them. The quit
+  // command closes it with exit status 0.
   bot.Signal(SIGKILL);
   EXPECT_EQ(bot.Wait(), -1);
-  EXPECT_EQ(RunCommand(home_, {"users", "add", "zoe", "50"}), std::make_pair(0, std::string()));
-  EXPECT_EQ(RunCommand(home_, {"profile", "set", "test", "Main.Trigger=!"}),
-            std::make_pair(0, std::string()));
+  EXPECT_EQ(RunCommand(home_, "users add zoe 50"), std::make_pair(0, std::string()));
+  EXPECT_EQ(RunCommand(home_, "profile set test Main.Trigger=!").first, 0);
   TProgram next(CORVANE_BIN, {"--headless", "--home", home_.string()});
   ASSERT_TRUE(next.WaitFor("[BOT] Loaded profile: test")) << next.Out() << next.Err();
-  next.Signal(SIGTERM);
+  EXPECT_TRUE(next.Type("/quit"));
   EXPECT_EQ(next.Wait(), 0) << next.Err();
-  TBotCommandControl db;
-  ASSERT_TRUE(db.LoadFromFile((home_ / "profiles" / "test" / "usrcmd.bin").string()));
-  std::int32_t access = 0;
-  std::string flags;
-  EXPECT_TRUE(db.GetUserRights("zoe", access, flags));
-  EXPECT_EQ(access, 50);
+  EXPECT_EQ(SavedAccess(home_, "zoe"), 50);
   TSettings saved;
   saved.Load((home_ / "profiles" / "test" / "profile.ini").string());
   EXPECT_EQ(saved.Trigger, "!");
@@ -259,8 +208,7 @@ TEST_F(Headless, AFullDiskIsReportedAndTheExitStatusSaysSo) {
   const fs::path home = disk / "home";
   ASSERT_TRUE(test::WriteTestHome(home, "test", chat_server_, bnls_server_, "Tester", true));
   TProgram bot(CORVANE_BIN, {"--headless", "--home", home.string()});
-  ASSERT_TRUE(bot.ReadUntil([&] { return !chat_server_.MessagesWithId(SID_JOINCHANNEL).empty(); }))
-      << bot.Out() << bot.Err();
+  ASSERT_TRUE(Joined(bot)) << bot.Out() << bot.Err();
   {
     std::ofstream filler(disk / "filler", std::ios::binary);
     const std::string block(64 * 1024, '\0');
@@ -279,24 +227,20 @@ TEST_F(Headless, AFullDiskIsReportedAndTheExitStatusSaysSo) {
 }
 
 TEST(HeadlessOptions, HelpVersionAndUnknownOptions) {
-  const auto run = [](const std::vector<std::string>& args) {
-    TProgram bot(CORVANE_BIN, args);
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* says;
+  } cases[] = {{{"--version"}, 0, "corvane "},
+               {{"--help"}, 0, "--headless"},
+               {{"--bogus"}, 2, "unknown option '--bogus'"},
+               {{"--headless", "--home"}, 2, "--home needs a folder"}};
+  for (const auto& c : cases) {
+    TProgram bot(CORVANE_BIN, c.args);
     bot.CloseStdin();
-    const int code = bot.Wait();
-    return std::make_pair(code, bot.Out() + bot.Err());
-  };
-  auto [code, text] = run({"--version"});
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(text.rfind("corvane ", 0), 0u) << text;
-  std::tie(code, text) = run({"--help"});
-  EXPECT_EQ(code, 0);
-  EXPECT_NE(text.find("--headless"), std::string::npos);
-  std::tie(code, text) = run({"--bogus"});
-  EXPECT_EQ(code, 2);
-  EXPECT_NE(text.find("unknown option '--bogus'"), std::string::npos) << text;
-  std::tie(code, text) = run({"--headless", "--home"});
-  EXPECT_EQ(code, 2);
-  EXPECT_NE(text.find("--home needs a folder"), std::string::npos) << text;
+    EXPECT_EQ(bot.Wait(), c.code) << c.args.back();
+    EXPECT_NE((bot.Out() + bot.Err()).find(c.says), std::string::npos) << bot.Out() << bot.Err();
+  }
 }
 
 // The newcomer's demo: the demo server and the bot on a demo profile in a temporary home.

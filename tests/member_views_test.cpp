@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_bot_host.h"
+#include "support/fake_bot_host.h"
+#include "support/session_feed.h"
 
 namespace corvane {
 namespace {
+
+using Names = std::vector<std::string>;
 
 TUser Member(const std::string& name, std::uint8_t flags, const std::string& statstring = "") {
   TUser u;
@@ -18,8 +21,15 @@ TUser Member(const std::string& name, std::uint8_t flags, const std::string& sta
   return u;
 }
 
-std::vector<std::string> Names(const TMemberViews& views) {
-  std::vector<std::string> names;
+// A friends-list entry: name, status, location type, product (reversed, as sent) and the
+// location's name.
+std::string Friend(const std::string& name, char status, char location,
+                   const std::string& product = std::string(4, '\0')) {
+  return name + '\0' + status + location + std::string(product.rbegin(), product.rend()) + '\0';
+}
+
+Names Shown(const TMemberViews& views) {
+  Names names;
   for (const TViewRow& r : views.Rows()) names.push_back(r.name);
   return names;
 }
@@ -31,44 +41,36 @@ TEST(MemberViews, ChannelRowsPutExactOperatorsFirstAndCountInTheCaption) {
   const std::string channel = "The Void";
   const TViewSource source{roster, &live.bnet, channel};
   TMemberViews views;
-
-  roster.push_back(Member("a", 0, "PX3W 3H3W 12 CBA"));
-  views.Refresh(kAddMember, &roster.back(), source);
-  EXPECT_EQ(views.Caption(), "The Void(1)");
-  EXPECT_EQ(views.Rows()[0], (TViewRow{IconImage(23), kNoIcon, "12", "a", "ABC"}));
-  roster.push_back(Member("op1", 2));
-  views.Refresh(kAddMember, &roster.back(), source);
-  roster.push_back(Member("almost", 18));  // operator bit and another: not an operator
-  views.Refresh(kAddMember, &roster.back(), source);
-  roster.push_back(Member("op2", 2));
-  views.Refresh(kAddMember, &roster.back(), source);
-  EXPECT_EQ(Names(views), (std::vector<std::string>{"op2", "op1", "a", "almost"}));
+  // The operator bit with another is no operator.
+  for (const TUser& m : {Member("a", 0, "PX3W 3H3W 12 CBA"), Member("op1", 2), Member("almost", 18),
+                         Member("op2", 2)}) {
+    roster.push_back(m);
+    views.Refresh(kAddMember, &roster.back(), source);
+  }
+  EXPECT_EQ(Shown(views), (Names{"op2", "op1", "a", "almost"}));
+  EXPECT_EQ(views.Rows()[2], (TViewRow{IconImage(23), kNoIcon, "12", "a", "ABC"}));
   EXPECT_EQ(views.Rows()[0].icon, 66);
   EXPECT_EQ(views.Rows()[3].icon, IconImage(0));
-
   views.Refresh(kRefreshChannel, nullptr, source);
-  EXPECT_EQ(Names(views), (std::vector<std::string>{"op2", "op1", "a", "almost"}));
+  EXPECT_EQ(Shown(views), (Names{"op2", "op1", "a", "almost"}));
   const TUser gone = roster[0];
   roster.erase(roster.begin());
   views.Refresh(kRemoveMember, &gone, source);
-  EXPECT_EQ(Names(views), (std::vector<std::string>{"op2", "op1", "almost"}));
+  EXPECT_EQ(Shown(views), (Names{"op2", "op1", "almost"}));
   EXPECT_EQ(views.Caption(), "The Void(3)");
 
   // Squelched members get their icon; no session means "Not connected".
   EXPECT_EQ(TMemberViews::ChannelRow(Member("hush", 0x20)).icon, 65);
-  const TViewSource offline{roster, nullptr, channel};
-  EXPECT_EQ(TMemberViews::ChannelCaption(offline), "Not connected");
+  EXPECT_EQ(TMemberViews::ChannelCaption({roster, nullptr, channel}), "Not connected");
 }
 
 TEST(MemberViews, FriendsAndClanViewsFollowOnlyTheirOwnRefreshes) {
   TMainLoop loop;
   TBNET session(loop);
-  session.Friends = {Member("f0", 0), Member("f1", 0), Member("f7", 0)};
-  session.Friends[0].LocationType = 0;
-  session.Friends[0].Status = 0;
-  session.Friends[1].LocationType = 2;
-  session.Friends[2].LocationType = 7;
-  session.Friends[2].Product = "W3XP";
+  // Friends offline, in a chat room, and in a game of another kind with a product.
+  test::Feed(session,
+             test::ChatFrame(SID_FRIENDSLIST, "\x03" + Friend("f0", 0, 0) + Friend("f1", 1, 2) +
+                                                  Friend("f7", 1, 7, "W3XP")));
   std::vector<TUser> roster;
   const std::string channel;
   const TViewSource source{roster, &session, channel};
@@ -84,20 +86,16 @@ TEST(MemberViews, FriendsAndClanViewsFollowOnlyTheirOwnRefreshes) {
   roster.push_back(Member("joiner", 0));
   views.Refresh(kAddMember, &roster.back(), source);
   EXPECT_EQ(views.Rows().size(), 3u) << "channel traffic leaves the friends view alone";
-  EXPECT_EQ(views.Caption(), "2 friends online");
 
   ASSERT_TRUE(views.Choose(TViewMode::Clan, source));
   EXPECT_EQ(views.Caption(), "No clan.");
   EXPECT_TRUE(views.Rows().empty());
-  session.ClanInfo = {true, "ABC", 4, 2};
-  session.ClanMembers = {Member("chief", 0), Member("odd", 0)};
-  session.ClanMembers[0].Rank = 4;
-  session.ClanMembers[1].Rank = 9;
-  session.ClanMembers[1].Status = 0;
+  // A rank outside the table gets no icon.
+  test::JoinClan(session, "ABC", 4, {{"chief", 4, 1}, {"odd", 9, 0}});
   views.Refresh(kRefreshClan, nullptr, source);
   EXPECT_EQ(views.Caption(), "Clan ABC (2 members)");
-  EXPECT_EQ(views.Rows()[0], (TViewRow{57, 58, "", "chief", ""}));
-  EXPECT_EQ(views.Rows()[1], (TViewRow{kNoIcon, 59, "", "odd", ""}));
+  EXPECT_EQ(views.Rows(),
+            (std::vector<TViewRow>{{kNoIcon, 59, "", "odd", ""}, {57, 58, "", "chief", ""}}));
 }
 
 }  // namespace

@@ -14,16 +14,10 @@ struct Sent {
 };
 
 TQueuedLine Reply(const std::string& text, const std::string& speaker = "", int worth = 0) {
-  TQueuedLine l;
-  l.text = text;
-  l.speaker = speaker;
-  l.worth = worth;
-  return l;
+  return {.text = text, .speaker = speaker, .worth = worth};
 }
-
 TQueuedLine Owner(const std::string& text) {
-  TQueuedLine l;
-  l.text = text;
+  TQueuedLine l = Reply(text);
   l.owner = true;
   return l;
 }

@@ -13,17 +13,11 @@
 #include "bot/internal_commands.h"
 #include "config/Operations.h"
 #include "config/ini_file.h"
+#include "config/language_sections.h"
 
 namespace corvane {
 namespace {
 
-constexpr char kProfSection[] = "BOT_INTERFACE_OPTIONSWND_PROF";
-constexpr char kEventsSection[] = "BNET_EVENTS";
-constexpr char kBnlsSection[] = "BNET_BNLS";
-constexpr char kErrorsSection[] = "BNET_ERRORS";
-constexpr char kClanInviteSection[] = "BNET_CLAN_INVITE";
-constexpr char kSubmessagesSection[] = "CHAT_SUBMESSAGES";
-constexpr char kBotSection[] = "BOT_MESSAGES";
 constexpr char kConsole[] = "*";
 constexpr std::int32_t kNoSessionValue = -10;
 
@@ -42,8 +36,7 @@ TBotCore::TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front)
       autoconnect_(loop, [this] { ConnectBot(); }),
       shutdown_watch_(loop, [this] { ShutdownWatch(); }),
       save_timer_(loop, [this] { SaveChanges(); }) {
-  // Written into the home, not wherever the program happened to be started.
-  session_->DumpFileName = profiles_.Home() + "/bottest0x02.bin";
+  session_->SetObserver(this);
 }
 
 TBotCore::~TBotCore() {
@@ -55,7 +48,7 @@ void TBotCore::Start() {
   {
     TIniFile ini(profiles_.ProfilesIni());
     ini.WriteBool(kShutdownSection, kKillKey, false);
-    front_.ReadWindowKeys(ini);
+    ReadGeometry(ini);
   }
   LoadProfile();
   if (!profiles_.Current().empty()) {
@@ -110,6 +103,12 @@ void TBotCore::ApplySettings() {
   }
   language_.Apply(profiles_.LangDir(), settings_.Language);
   front_.LanguageApplied();
+}
+
+void TBotCore::ApplySettings(const TSettings& settings) {
+  settings_ = settings;
+  ApplySettings();
+  SettingsChanged();
 }
 
 void TBotCore::ResetDatabase() {
@@ -209,17 +208,13 @@ bool TBotCore::Close() {
   plugins_.reset();
   {
     TIniFile ini(profiles_.ProfilesIni());
-    front_.WriteWindowKeys(ini);
+    WriteGeometry(ini);
   }
   // Destroy: the profile and its settings, then the session.
   close_saved_ = SaveSettings() && close_saved_;
   roster_.Clear();
   queue_.Clear();
-  session_->OnStatus = nullptr;
-  session_->OnError = nullptr;
-  session_->OnChatEvent = nullptr;
-  session_->OnProfile = nullptr;
-  session_->OnChatLine = nullptr;
+  session_->SetObserver(nullptr);
   session_->Disconnect();
   return close_saved_;
 }
@@ -252,14 +247,38 @@ void TBotCore::AddChatMessage(const std::string& head, TColor head_color, const 
 }
 
 void TBotCore::RefreshList(int kind, const TUser* entry) {
-  views_.Refresh(kind, entry, TViewSource{roster_.Members(), session_.get(), current_channel_});
-  front_.ViewChanged();
+  front_.ViewChanged(views_.Refresh(
+      kind, entry, TViewSource{roster_.Members(), session_.get(), current_channel_}));
+}
+
+void TBotCore::AddMemberRow(const TUser& member) {
+  RefreshList(kAddMember, &member);
+}
+
+void TBotCore::ReadGeometry(const TIniFile& ini) {
+  const std::optional<TWindowGeometry> current = front_.Geometry();
+  if (!current) return;
+  TWindowGeometry g = *current;
+  g.left = ini.ReadInteger(kUiSection, "Left", g.left);
+  g.top = ini.ReadInteger(kUiSection, "Top", g.top);
+  g.width = ini.ReadInteger(kUiSection, "Width", g.width);
+  g.height = ini.ReadInteger(kUiSection, "Height", g.height);
+  front_.ApplyGeometry(g);
+}
+
+void TBotCore::WriteGeometry(TIniFile& ini) const {
+  const std::optional<TWindowGeometry> g = front_.Geometry();
+  if (!g) return;
+  ini.WriteInteger(kUiSection, "Left", g->left);
+  ini.WriteInteger(kUiSection, "Top", g->top);
+  ini.WriteInteger(kUiSection, "Width", g->width);
+  ini.WriteInteger(kUiSection, "Height", g->height);
 }
 
 bool TBotCore::ChooseView(TViewMode mode) {
   const bool changed =
       views_.Choose(mode, TViewSource{roster_.Members(), session_.get(), current_channel_});
-  if (changed) front_.ViewChanged();
+  if (changed) front_.ViewChanged(TViewChange::Reset());
   return changed;
 }
 
@@ -297,27 +316,21 @@ void TBotCore::ConnectBot() {
     front_.ProfileRefused(refusal);
     return;
   }
-  TBNET& s = *session_;
-  s.SetProduct(static_cast<std::uint32_t>(settings_.Game));
-  s.BnlsServer = settings_.BnlsServer;
-  s.BnlsPort = settings_.BnlsPort;
-  s.IsPvPgn = settings_.IsPvPgn;
-  s.Username = settings_.Username;
-  s.Password = settings_.Password;
-  s.UTF8 = settings_.UTF8;
-  s.HomeChannel = settings_.HomeChannel;
-  s.PingSpoofing = settings_.PingSpoofing;
-  s.OnStatus = [this](TBNET&, std::int32_t kind, std::int32_t code, const std::string& text) {
-    OnStatus(kind, code, text);
-  };
-  s.OnError = [this](TBNET&, std::int32_t code, const std::string& text) { OnError(code, text); };
-  s.OnChatEvent = [this](TBNET&, std::int32_t id, const std::string& s1, const std::string& s2,
-                         const std::string& s3, std::uint32_t n1,
-                         std::uint32_t n2) { OnChatEvent(id, s1, s2, s3, n1, n2); };
-  s.OnProfile = [this](TBNET&, std::int32_t kind, const TBNETUserProfStats* user,
-                       const TBNETClanProfStats* clan) { OnProfile(kind, user, clan); };
-  s.OnChatLine = [this](const std::string& text, TColor color) { AddChatLine(text, color); };
-  s.Connect(settings_.BnetServer, settings_.BnetPort);
+  TSessionConfig config;
+  config.Host = settings_.BnetServer;
+  config.Port = settings_.BnetPort;
+  config.BnlsServer = settings_.BnlsServer;
+  config.BnlsPort = settings_.BnlsPort;
+  config.Product = static_cast<std::uint32_t>(settings_.Game);
+  config.IsPvPgn = settings_.IsPvPgn;
+  config.Username = settings_.Username;
+  config.Password = settings_.Password;
+  config.UTF8 = settings_.UTF8;
+  config.PingSpoofing = settings_.PingSpoofing;
+  config.HomeChannel = settings_.HomeChannel;
+  // Written into the home, not wherever the program happened to be started.
+  config.DumpFileName = profiles_.Home() + "/bottest0x02.bin";
+  session_->Connect(config);
 }
 
 void TBotCore::DisconnectBot() {
@@ -394,7 +407,7 @@ void TBotCore::ProcessOutgoingLine(const std::string& line) {
     s.JoinChannel(rest(3), 0);
   } else if (s.Active()) {
     s.SendChat(line);
-    if (line[0] != '/') AddChatMessage(s.UniqueName, kSilver, line, kWhite);
+    if (line[0] != '/') AddChatMessage(s.UniqueName(), kSilver, line, kWhite);
   }
 }
 
@@ -407,9 +420,9 @@ bool TBotCore::TypeLine(const std::string& prefix, const std::string& input) {
   const TContextScope owner(*this, TQueueContext{true, {}});
   if (input[0] == '/') {
     const std::uint32_t flags =
-        session_ ? session_->MyFlags : static_cast<std::uint32_t>(kNoSessionValue);
+        session_ ? session_->MyFlags() : static_cast<std::uint32_t>(kNoSessionValue);
     const std::int32_t ping =
-        session_ ? static_cast<std::int32_t>(session_->MyPing) : kNoSessionValue;
+        session_ ? static_cast<std::int32_t>(session_->MyPing()) : kNoSessionValue;
     if (database_->ProcessCommand(*this, kConsole, line, "/", "L", flags, ping, kSourceConsole)) {
       history_.insert(history_.begin(), input);
       return true;
@@ -425,7 +438,7 @@ bool TBotCore::TypeLine(const std::string& prefix, const std::string& input) {
 
 void TBotCore::ToggleUtf8() {
   settings_.UTF8 = !settings_.UTF8;
-  session_->UTF8 = settings_.UTF8;
+  session_->SetUtf8(settings_.UTF8);
   SettingsChanged();
 }
 
@@ -436,210 +449,240 @@ void TBotCore::ToggleJoinNotify() {
 
 // ---- The session's events ----
 
-void TBotCore::OnStatus(std::int32_t kind, std::int32_t code, const std::string& text) {
-  const TColor color = kind == 1 ? kLime : kind == 2 ? kGreen : kind == 3 ? kYellow : kWhite;
-  if (code == 3) {
+void TBotCore::Dispatch(const TChatEventInfo& e, std::uint8_t source) {
+  const TContextScope member(*this, TQueueContext{false, e.user});
+  database_->ProcessCommand(*this, e.user, e.text, settings_.Trigger,
+                            "L" + UserAttributes(session_.get(), e.user), e.flags,
+                            static_cast<std::int32_t>(e.ping), source);
+}
+
+void TBotCore::SessionStatus(TSessionStatus status, const std::string& text) {
+  const TStatusKind kind = KindOf(status);
+  const TColor color = kind == TStatusKind::Step     ? kLime
+                       : kind == TStatusKind::Detail ? kGreen
+                                                     : kYellow;
+  if (status == TSessionStatus::Disconnected) {
     views_.Clear();
     roster_.Clear();
     views_.SetCaption("Not connected");
-    front_.ViewChanged();
+    front_.ViewChanged(TViewChange::Reset());
     if (settings_.Autoreconnect && !user_disconnected_ && !autoconnect_.Active()) {
       StartAutoconnect(BackOff());
     }
   }
+  const auto code = static_cast<std::int32_t>(status);
   const std::string key = std::to_string(code);
-  if (code >= 1 && code <= 3) {
+  if (code <= static_cast<std::int32_t>(TSessionStatus::Disconnected)) {
     AddChatLine("[BNET] " + LangText(kEventsSection, key, text), color);
-  } else if (code >= 300 && code <= 306) {
+  } else if (code >= static_cast<std::int32_t>(TSessionStatus::BnlsConnecting) &&
+             code < static_cast<std::int32_t>(TSessionStatus::LoggedOn)) {
     AddChatLine("[BNLS] " + LangText(kBnlsSection, key, text), color);
   } else {
     AddChatLine("[BNET] " + LangText(kBnlsSection, key, text), color);
   }
 }
 
-void TBotCore::OnError(std::int32_t code, const std::string& text) {
-  if (code >= 1000 && code <= 1010) {
-    AddChatLine("[BNLS] " + LangText(kBnlsSection, "1000", text), kRed);
-  } else if (code >= 2000 && code <= 2010) {
-    AddChatLine("[BNET] " + LangText(kErrorsSection, "2000", text), kRed);
-    if (settings_.Autoreconnect) StartAutoconnect(BackOff());
-  } else if (code == 3012) {
-    AddChatLine("[BNET] " + LangText(kErrorsSection, "3012", text), kRed);
-    if (settings_.Autoreconnect) {
-      AddChatLine("[BNET] " + language_.Text(kErrorsSection, "flood_autorec"), kYellow);
-      StartAutoconnect(kFloodReconnectMs);
-    }
-  } else {
-    AddChatLine("[BNET] " + LangText(kErrorsSection, std::to_string(code), text), kRed);
-  }
-}
-
-void TBotCore::Dispatch(const std::string& speaker, const std::string& text, std::uint32_t flags,
-                        std::uint32_t ping, std::uint8_t source) {
-  const TContextScope member(*this, TQueueContext{false, speaker});
-  database_->ProcessCommand(*this, speaker, text, settings_.Trigger,
-                            "L" + UserAttributes(session_.get(), speaker), flags,
-                            static_cast<std::int32_t>(ping), source);
-}
-
-void TBotCore::OnChatEvent(std::int32_t id, const std::string& s1, const std::string& s2,
-                           const std::string& s3, std::uint32_t n1, std::uint32_t n2) {
-  switch (id) {
-    case 101:  // a member already in the channel
-      if (roster_.Find(s1) != nullptr) return;
-      RefreshList(kAddMember, &roster_.Add(s1, n1, n2, s2, language_.Lookup()));
-      OnUserInChannel(*this, s1);
-      PluginEvent(CORVANE_EVENT_SHOW_USER, s1, "", n1, n2);
+void TBotCore::SessionError(TSessionError error, const std::string& text) {
+  const std::string key = std::to_string(static_cast<std::int32_t>(error));
+  switch (error) {
+    case TSessionError::BnlsConnectFailed:
+      AddChatLine("[BNLS] " + LangText(kBnlsSection, key, text), kRed);
       break;
-    case 102:  // a member joined
-      if (s1 == session_->UniqueName) return;
-      RefreshList(kAddMember, &roster_.Add(s1, n1, n2, s2, language_.Lookup()));
-      OnUserJoin(*this, s1, s2, n1, n2);
-      PluginEvent(CORVANE_EVENT_JOIN, s1, "", n1, n2);
-      if (settings_.JoinNotify) {
-        AddChatLine(s1 + " " + language_.Text(kSubmessagesSection, "102"), kSilver);
-      }
+    case TSessionError::ChatConnectFailed:
+      AddChatLine("[BNET] " + LangText(kErrorsSection, key, text), kRed);
+      if (settings_.Autoreconnect) StartAutoconnect(BackOff());
       break;
-    case 103:  // a member left
-      if (const TUser* gone = roster_.Find(s1)) {
-        const TUser copy = *gone;
-        roster_.Remove(s1);  // first, so that the caption no longer counts him
-        RefreshList(kRemoveMember, &copy);
-        PluginEvent(CORVANE_EVENT_LEAVE, s1, "", n1, n2);
-        OnUserLeave(*this, s1);
-      }
-      if (settings_.JoinNotify) {
-        AddChatLine(s1 + " " + language_.Text(kSubmessagesSection, "103"), kSilver);
-      }
-      break;
-    case 104: {  // a whisper to the bot
-      last_whisperer_ = s1;
-      std::string head = language_.Text(kEventsSection, "11");
-      ReplaceAll(head, "%u", s1);
-      AddChatMessage(head, kGreen, s2, kWhite);
-      AddChatMessage(head, kGreen, s2, kWhite, TPane::Whisper);
-      OnUserWhisper(*this, s1, s2);
-      PluginEvent(CORVANE_EVENT_WHISPER, s1, s2, n1, n2);
-      Dispatch(s1, s2, n1, n2, kSourceWhisper);
-      break;
-    }
-    case 105:  // talk
-      AddChatMessage(s1, kYellow, s2, kWhite);
-      PluginEvent(CORVANE_EVENT_TALK, s1, s2, n1, n2);
-      OnUserTalk(*this, s1, s2);
-      Dispatch(s1, s2, n1, n2, kSourceTalk);
-      break;
-    case 106:
-      AddChatMessage("[BNET BROADCAST] " + s1, kRed, s2, kWhite);
-      break;
-    case 107: {  // the bot entered a channel
-      roster_.Clear();
-      RefreshList(kRefreshChannel);
-      AddChatLine(language_.Text(kEventsSection, "10") + " " + s2, kYellow);
-      current_channel_ = s2;
-      failed_attempts_ = 0;  // the logon got all the way: the next failure waits least
-      OnChannelJoined(*this, s2);
-      PluginEvent(CORVANE_EVENT_CHANNEL, s1, "", n1, n2);
-      // The caption counts the new channel's members (none yet), not the old channel's.
-      if (views_.Mode() == TViewMode::Channel) {
-        views_.SetCaption(s2 + "(" + std::to_string(roster_.Size()) + ")");
-        front_.ViewChanged();
-      }
-      break;
-    }
-    case 109:  // flags changed
-      if (roster_.SetFlags(s1, n1)) {
-        RefreshList(kRefreshChannel);
-        PluginEvent(CORVANE_EVENT_USER_FLAGS, s1, "", n1, n2);
-      }
-      break;
-    case 110: {  // a whisper the bot sent was delivered
-      std::string head = language_.Text(kEventsSection, "12");
-      ReplaceAll(head, "%u", s1);
-      AddChatMessage(head, kGreen, s2, kWhite);
-      AddChatMessage(head, kGreen, s2, kWhite, TPane::Whisper);
-      PluginEvent(CORVANE_EVENT_WHISPER_SENT, s1, s2, n1, n2);
-      break;
-    }
-    case 113:
-      PluginEvent(CORVANE_EVENT_CHANNEL_FULL, "", "", 0, 0);
-      AddChatLine(language_.Text(kEventsSection, "13"), kRed);
-      break;
-    case 115:
-      PluginEvent(CORVANE_EVENT_CHANNEL_RESTRICTED, "", "", 0, 0);
-      AddChatLine(language_.Text(kEventsSection, "14"), kRed);
-      break;
-    case 118:
-      PluginEvent(CORVANE_EVENT_INFO, s2, "", 0, 0);  // the text goes in the user's place
-      OnServerInfo(*this, s2);
-      AddChatLine(s2, kInactiveGradient);
-      break;
-    case 119:
-      PluginEvent(CORVANE_EVENT_ERROR, s2, "", 0, 0);
-      OnServerError(*this, s2);
-      AddChatLine(s2, kRed);
-      break;
-    case 123:  // an emote
-      PluginEvent(CORVANE_EVENT_EMOTE, s1, s2, n1, n2);
-      OnUserEmote(*this, s1, s2);
-      AddChatMessage(s1, kOlive, s2, kOlive);
-      Dispatch(s1, s2, n1, n2, kSourceEmote);
-      break;
-    case 200:
-      AddChatLine("[BNET] " + s1, kRed);
-      break;
-    case 6: {  // the answer to the bot's clan invitation
-      std::string text =
-          LangText(kClanInviteSection, std::to_string(n1), TBNET::ClanInvitationResultText(n1));
-      ReplaceAll(text, "%user", s1);
-      AddChatLine("[CLAN] " + text, kYellow);
-      QueueLine(text);
-      if (plugins_) plugins_->BroadcastClanInvitationResult(n1, s1, text);
-      break;
-    }
-    case 7: {  // the bot is invited to a clan
-      AddChatLine("[CLAN] User " + s3 + " invite you to clan " + s2 + " (" + s1 + ")", kYellow);
-      std::string text = language_.Text(kClanInviteSection, "cimsg");
-      ReplaceAll(text, "%1", s3);
-      ReplaceAll(text, "%2", s1);
-      if (settings_.IsPvPgn) {
-        AddChatLine("[CLAN] PvPgn clan invitation now not supported.", kRed);
-      } else {
-        front_.ClanInvitation(s1, s3, n1, text);
-      }
-      break;
-    }
-    case 300:
-      RefreshList(kRefreshClan);
-      PluginMessage(CORVANE_MSG_CLAN_LIST);
-      break;
-    case 310:
-      RefreshList(kRefreshFriends);
-      PluginMessage(CORVANE_MSG_FRIENDS_LIST);
-      break;
-    case 320:
-      OnClanMemberStatus(*this, s1);
-      RefreshList(kRefreshClan);
-      AddChatLine("[CLAN] " + s1 + " status changed (Rank: " + ClanRankName(static_cast<int>(n1)) +
-                      ", Online: " + std::to_string(n2) + ")",
-                  kYellow);
-      if (plugins_) {
-        plugins_->BroadcastClanMemberStatus(static_cast<std::uint8_t>(n1),
-                                            static_cast<std::uint8_t>(n2), s1);
+    case TSessionError::Flooded:
+      AddChatLine("[BNET] " + LangText(kErrorsSection, key, text), kRed);
+      if (settings_.Autoreconnect) {
+        AddChatLine("[BNET] " + language_.Text(kErrorsSection, "flood_autorec"), kYellow);
+        StartAutoconnect(kFloodReconnectMs);
       }
       break;
     default:
+      AddChatLine("[BNET] " + LangText(kErrorsSection, key, text), kRed);
       break;
   }
 }
 
-void TBotCore::OnProfile(std::int32_t kind, const TBNETUserProfStats* user,
-                         const TBNETClanProfStats* clan) {
+void TBotCore::SessionLine(const std::string& text, TColor color) {
+  AddChatLine(text, color);
+}
+
+void TBotCore::MemberShown(const TChatEventInfo& e) {
+  if (roster_.Find(e.user) != nullptr) return;
+  AddMemberRow(roster_.Add(e.user, e.flags, e.ping, e.text, language_.Lookup()));
+  OnUserInChannel(*this, e.user);
+  PluginEvent(CORVANE_EVENT_SHOW_USER, e.user, "", e.flags, e.ping);
+}
+
+void TBotCore::MemberJoined(const TChatEventInfo& e) {
+  if (e.user == session_->UniqueName()) return;
+  AddMemberRow(roster_.Add(e.user, e.flags, e.ping, e.text, language_.Lookup()));
+  OnUserJoin(*this, e.user, e.text, e.flags, e.ping);
+  PluginEvent(CORVANE_EVENT_JOIN, e.user, "", e.flags, e.ping);
+  if (settings_.JoinNotify) {
+    AddChatLine(e.user + " " + language_.Text(kSubmessagesSection, "102"), kSilver);
+  }
+}
+
+void TBotCore::MemberLeft(const TChatEventInfo& e) {
+  if (const TUser* gone = roster_.Find(e.user)) {
+    const TUser copy = *gone;
+    roster_.Remove(e.user);  // first, so that the caption no longer counts him
+    RefreshList(kRemoveMember, &copy);
+    PluginEvent(CORVANE_EVENT_LEAVE, e.user, "", e.flags, e.ping);
+    OnUserLeave(*this, e.user);
+  }
+  if (settings_.JoinNotify) {
+    AddChatLine(e.user + " " + language_.Text(kSubmessagesSection, "103"), kSilver);
+  }
+}
+
+void TBotCore::MemberFlagsChanged(const TChatEventInfo& e) {
+  if (roster_.SetFlags(e.user, e.flags)) {
+    RefreshList(kRefreshChannel);
+    PluginEvent(CORVANE_EVENT_USER_FLAGS, e.user, "", e.flags, e.ping);
+  }
+}
+
+void TBotCore::ChannelEntered(const TChatEventInfo& e) {
+  roster_.Clear();
+  RefreshList(kRefreshChannel);
+  AddChatLine(language_.Text(kEventsSection, "10") + " " + e.text, kYellow);
+  current_channel_ = e.text;
+  failed_attempts_ = 0;  // the logon got all the way: the next failure waits least
+  OnChannelJoined(*this, e.text);
+  PluginEvent(CORVANE_EVENT_CHANNEL, e.user, "", e.flags, e.ping);
+  // The caption counts the new channel's members (none yet), not the old channel's.
+  if (views_.Mode() == TViewMode::Channel) {
+    views_.SetCaption(e.text + "(" + std::to_string(roster_.Size()) + ")");
+    front_.ViewChanged(TViewChange::Caption());
+  }
+}
+
+void TBotCore::ChannelFull() {
+  PluginEvent(CORVANE_EVENT_CHANNEL_FULL, "", "", 0, 0);
+  AddChatLine(language_.Text(kEventsSection, "13"), kRed);
+}
+
+void TBotCore::ChannelRestricted() {
+  PluginEvent(CORVANE_EVENT_CHANNEL_RESTRICTED, "", "", 0, 0);
+  AddChatLine(language_.Text(kEventsSection, "14"), kRed);
+}
+
+void TBotCore::WhisperReceived(const TChatEventInfo& e) {
+  last_whisperer_ = e.user;
+  std::string head = language_.Text(kEventsSection, "11");
+  ReplaceAll(head, "%u", e.user);
+  AddChatMessage(head, kGreen, e.text, kWhite);
+  AddChatMessage(head, kGreen, e.text, kWhite, TPane::Whisper);
+  OnUserWhisper(*this, e.user, e.text);
+  PluginEvent(CORVANE_EVENT_WHISPER, e.user, e.text, e.flags, e.ping);
+  Dispatch(e, kSourceWhisper);
+}
+
+void TBotCore::WhisperDelivered(const TChatEventInfo& e) {
+  std::string head = language_.Text(kEventsSection, "12");
+  ReplaceAll(head, "%u", e.user);
+  AddChatMessage(head, kGreen, e.text, kWhite);
+  AddChatMessage(head, kGreen, e.text, kWhite, TPane::Whisper);
+  PluginEvent(CORVANE_EVENT_WHISPER_SENT, e.user, e.text, e.flags, e.ping);
+}
+
+void TBotCore::TalkReceived(const TChatEventInfo& e) {
+  AddChatMessage(e.user, kYellow, e.text, kWhite);
+  PluginEvent(CORVANE_EVENT_TALK, e.user, e.text, e.flags, e.ping);
+  OnUserTalk(*this, e.user, e.text);
+  Dispatch(e, kSourceTalk);
+}
+
+void TBotCore::EmoteReceived(const TChatEventInfo& e) {
+  PluginEvent(CORVANE_EVENT_EMOTE, e.user, e.text, e.flags, e.ping);
+  OnUserEmote(*this, e.user, e.text);
+  AddChatMessage(e.user, kOlive, e.text, kOlive);
+  Dispatch(e, kSourceEmote);
+}
+
+void TBotCore::BroadcastReceived(const TChatEventInfo& e) {
+  AddChatMessage("[BNET BROADCAST] " + e.user, kRed, e.text, kWhite);
+}
+
+void TBotCore::InfoReceived(const std::string& text) {
+  PluginEvent(CORVANE_EVENT_INFO, text, "", 0, 0);  // the text goes in the user's place
+  OnServerInfo(*this, text);
+  AddChatLine(text, kInactiveGradient);
+}
+
+void TBotCore::ErrorReceived(const std::string& text) {
+  PluginEvent(CORVANE_EVENT_ERROR, text, "", 0, 0);
+  OnServerError(*this, text);
+  AddChatLine(text, kRed);
+}
+
+void TBotCore::MessageBoxReceived(const std::string& text, const std::string&, std::uint32_t) {
+  AddChatLine("[BNET] " + text, kRed);
+}
+
+void TBotCore::FriendsListReceived() {
+  RefreshList(kRefreshFriends);
+  PluginMessage(CORVANE_MSG_FRIENDS_LIST);
+}
+
+void TBotCore::ClanListReceived() {
+  RefreshList(kRefreshClan);
+  PluginMessage(CORVANE_MSG_CLAN_LIST);
+}
+
+void TBotCore::ClanMemberChanged(const std::string& name, std::uint8_t rank, std::uint8_t online) {
+  OnClanMemberStatus(*this, name);
+  RefreshList(kRefreshClan);
+  AddChatLine("[CLAN] " + name + " status changed (Rank: " + ClanRankName(rank) +
+                  ", Online: " + std::to_string(online) + ")",
+              kYellow);
+  if (plugins_) plugins_->BroadcastClanMemberStatus(rank, online, name);
+}
+
+void TBotCore::ClanInvitationAnswered(const std::string& user, std::uint32_t result) {
+  std::string text =
+      LangText(kClanInviteSection, std::to_string(result), TBNET::ClanInvitationResultText(result));
+  ReplaceAll(text, "%user", user);
+  AddChatLine("[CLAN] " + text, kYellow);
+  QueueLine(text);
+  if (plugins_) plugins_->BroadcastClanInvitationResult(result, user, text);
+}
+
+void TBotCore::ClanInvitationReceived(const std::string& tag, const std::string& clan,
+                                      const std::string& inviter, std::uint32_t cookie) {
+  AddChatLine("[CLAN] User " + inviter + " invite you to clan " + clan + " (" + tag + ")", kYellow);
+  std::string text = language_.Text(kClanInviteSection, "cimsg");
+  ReplaceAll(text, "%1", inviter);
+  ReplaceAll(text, "%2", tag);
+  if (settings_.IsPvPgn) {
+    AddChatLine("[CLAN] PvPgn clan invitation now not supported.", kRed);
+    return;
+  }
+  invitation_ = TClanInvitation{tag, inviter, cookie};
+  front_.ClanInvitation(tag, inviter, cookie, text);
+}
+
+void TBotCore::AnswerClanInvitation(bool accept) {
+  if (!invitation_) return;
+  const TClanInvitation invitation = std::move(*invitation_);
+  invitation_.reset();
+  session_->AnswerClanInvitation(invitation.tag, invitation.inviter,
+                                 accept ? kClanInvitationAccept : kClanInvitationDecline,
+                                 invitation.cookie);
+}
+
+void TBotCore::UserProfileReceived(const TBNETUserProfStats& user) {
   OnProfileReceived(*this);
-  TColoredLines lines;
-  if (kind == 1 && user != nullptr) lines = UserProfileLines(*user);
-  if (kind == 2 && clan != nullptr) lines = ClanProfileLines(*clan);
-  for (const auto& [text, color] : lines) AddChatLine(text, color);
+  for (const auto& [text, color] : UserProfileLines(user)) AddChatLine(text, color);
+}
+
+void TBotCore::ClanProfileReceived(const TBNETClanProfStats& clan) {
+  OnProfileReceived(*this);
+  for (const auto& [text, color] : ClanProfileLines(clan)) AddChatLine(text, color);
 }
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -43,7 +44,7 @@ inline constexpr std::uint32_t kSaveDelayMs = 2000;
 inline constexpr std::int64_t kMinIdleMinutes = 1;
 inline constexpr std::int64_t kMaxIdleMinutes = 24 * 24 * 60;
 
-class TBotCore final : public TBotHost {
+class TBotCore final : public TBotHost, private TSessionObserver {
  public:
   TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front);
   ~TBotCore() override;
@@ -84,9 +85,18 @@ class TBotCore final : public TBotHost {
   void RestartPlugins();
   const TBotPluginSystem* PluginSystem() const { return plugins_.get(); }
 
+  // The connection as a window shows it: connected (connecting or logged on) or not.
+  bool Connected() const { return session_->Active(); }
+  bool LoggedOn() const { return session_->LoggedOn(); }
+  // The answer to the clan invitation the front end was last shown; nothing when none is
+  // open.
+  void AnswerClanInvitation(bool accept);
+
   TBNET& Bnet() { return *session_; }
   TProfiles& Profiles() { return profiles_; }
   TSettings& MutableSettings() { return settings_; }
+  // Takes edited settings (from a settings dialog): applied at once, saved shortly.
+  void ApplySettings(const TSettings& settings);
   const TMemberViews& Views() const { return views_; }
   const TRoster& ChannelRoster() const { return roster_; }
   const TOutgoingQueue& Queue() const { return queue_; }
@@ -138,7 +148,6 @@ class TBotCore final : public TBotHost {
   void PluginEvent(std::int32_t event, const std::string& user, const std::string& text,
                    std::uint32_t flags, std::uint32_t ping) const;
   void PluginMessage(std::int32_t message) const;
-  void ApplySettings();
   void ResetDatabase();
   void ShowLine(TPane pane, std::vector<TTextRun> runs);
   void AddChatMessage(const std::string& head, TColor head_color, const std::string& body,
@@ -161,14 +170,40 @@ class TBotCore final : public TBotHost {
     return language_.LangText(section, key, default_text);
   }
 
-  // The session's callbacks.
-  void OnStatus(std::int32_t kind, std::int32_t code, const std::string& text);
-  void OnError(std::int32_t code, const std::string& text);
-  void OnChatEvent(std::int32_t id, const std::string& s1, const std::string& s2,
-                   const std::string& s3, std::uint32_t n1, std::uint32_t n2);
-  void OnProfile(std::int32_t kind, const TBNETUserProfStats* user, const TBNETClanProfStats* clan);
-  void Dispatch(const std::string& speaker, const std::string& text, std::uint32_t flags,
-                std::uint32_t ping, std::uint8_t source);
+  void ApplySettings();
+  void AddMemberRow(const TUser& member);
+  void ReadGeometry(const TIniFile& ini);
+  void WriteGeometry(TIniFile& ini) const;
+
+  // TSessionObserver: what the session reports.
+  void SessionStatus(TSessionStatus status, const std::string& text) override;
+  void SessionError(TSessionError error, const std::string& text) override;
+  void SessionLine(const std::string& text, TColor color) override;
+  void MemberShown(const TChatEventInfo& e) override;
+  void MemberJoined(const TChatEventInfo& e) override;
+  void MemberLeft(const TChatEventInfo& e) override;
+  void MemberFlagsChanged(const TChatEventInfo& e) override;
+  void ChannelEntered(const TChatEventInfo& e) override;
+  void ChannelFull() override;
+  void ChannelRestricted() override;
+  void WhisperReceived(const TChatEventInfo& e) override;
+  void WhisperDelivered(const TChatEventInfo& e) override;
+  void TalkReceived(const TChatEventInfo& e) override;
+  void EmoteReceived(const TChatEventInfo& e) override;
+  void BroadcastReceived(const TChatEventInfo& e) override;
+  void InfoReceived(const std::string& text) override;
+  void ErrorReceived(const std::string& text) override;
+  void MessageBoxReceived(const std::string& text, const std::string& caption,
+                          std::uint32_t style) override;
+  void FriendsListReceived() override;
+  void ClanListReceived() override;
+  void ClanMemberChanged(const std::string& name, std::uint8_t rank, std::uint8_t online) override;
+  void ClanInvitationAnswered(const std::string& user, std::uint32_t result) override;
+  void ClanInvitationReceived(const std::string& tag, const std::string& clan,
+                              const std::string& inviter, std::uint32_t cookie) override;
+  void UserProfileReceived(const TBNETUserProfStats& user) override;
+  void ClanProfileReceived(const TBNETClanProfStats& clan) override;
+  void Dispatch(const TChatEventInfo& e, std::uint8_t source);
 
   // Whose lines QueueLine is given while a command runs: the owner's at the console, a
   // member's in the channel (his access level is what his replies are worth), nobody's
@@ -216,6 +251,12 @@ class TBotCore final : public TBotHost {
   // profiles.ini as the shutdown watch reads it: kept open so that an unchanged file is
   // not read again every second.
   TIniFile watch_ini_;
+  struct TClanInvitation {
+    std::string tag;
+    std::string inviter;
+    std::uint32_t cookie = 0;
+  };
+  std::optional<TClanInvitation> invitation_;  // shown and not yet answered
   std::string current_channel_;
   std::string last_whisperer_;
   TCorePluginHost plugin_host_{*this};

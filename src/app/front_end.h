@@ -4,6 +4,7 @@
 // end can answer.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,6 @@
 
 namespace corvane {
 
-class TIniFile;
 struct TProfileMessage;
 
 enum class TPane : std::uint8_t { Chat, Whisper };
@@ -33,6 +33,34 @@ struct TPaneLine {
   }
 };
 
+// What changed in the member view, so that a list model updates one row for a join rather
+// than the whole list. The caption may have changed with any of them.
+struct TViewChange {
+  enum class TKind : std::uint8_t {
+    Reset,        // the rows are new: read them all
+    RowInserted,  // a row was inserted at `row`
+    RowRemoved,   // the row at `row` was removed
+    Caption,      // no row changed: the caption or the connection state
+  };
+  TKind kind = TKind::Reset;
+  int row = -1;
+
+  static TViewChange Reset() { return {TKind::Reset, -1}; }
+  static TViewChange Inserted(int row) { return {TKind::RowInserted, row}; }
+  static TViewChange Removed(int row) { return {TKind::RowRemoved, row}; }
+  static TViewChange Caption() { return {TKind::Caption, -1}; }
+  bool operator==(const TViewChange&) const = default;
+};
+
+// The window's place on the screen, kept in profiles.ini ("Ui").
+struct TWindowGeometry {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const TWindowGeometry&) const = default;
+};
+
 class TFrontEnd {
  public:
   virtual ~TFrontEnd() = default;
@@ -41,16 +69,17 @@ class TFrontEnd {
   // front end then calls TBotCore::Close and ends its loop.
   virtual void RequestClose() = 0;
   // The member list, its caption or the connection state changed.
-  virtual void ViewChanged() {}
+  virtual void ViewChanged(const TViewChange&) {}
   // Connecting was refused for want of a profile: show the message, then the settings.
   virtual void ProfileRefused(const TProfileMessage&) {}
   // A clan invitation to answer (the inviting clan's tag, the inviter, the cookie and the
   // text to show).
   virtual void ClanInvitation(const std::string&, const std::string&, std::uint32_t,
                               const std::string&) {}
-  // The window's position and size in profiles.ini ("Ui"); a console has none.
-  virtual void ReadWindowKeys(const TIniFile&) {}
-  virtual void WriteWindowKeys(TIniFile&) {}
+  // The window's position and size, which the core keeps in profiles.ini; a console has
+  // none, and nothing is read or written for it.
+  virtual std::optional<TWindowGeometry> Geometry() const { return std::nullopt; }
+  virtual void ApplyGeometry(const TWindowGeometry&) {}
   // A language was applied: captions follow.
   virtual void LanguageApplied() {}
   // The main window's native id, for plug-ins (0 without a window).

@@ -72,39 +72,43 @@ std::string TMemberViews::ChannelCaption(const TViewSource& source) {
   return source.current_channel + "(" + std::to_string(source.roster.size()) + ")";
 }
 
-void TMemberViews::AddChannelRow(const TUser& member) {
+int TMemberViews::AddChannelRow(const TUser& member) {
   // Operators are listed first, above everybody already there.
   if (member.Flags == kOperatorFlags) {
     rows_.insert(rows_.begin(), ChannelRow(member));
-  } else {
-    rows_.push_back(ChannelRow(member));
+    return 0;
   }
+  rows_.push_back(ChannelRow(member));
+  return static_cast<int>(rows_.size()) - 1;
 }
 
-void TMemberViews::Refresh(int kind, const TUser* entry, const TViewSource& source) {
+TViewChange TMemberViews::Refresh(int kind, const TUser* entry, const TViewSource& source) {
+  TViewChange change = TViewChange::Caption();
   switch (mode_) {
     case TViewMode::Channel:
       if (kind == kRefreshChannel) {
         rows_.clear();
         for (const TUser& member : source.roster) AddChannelRow(member);
+        change = TViewChange::Reset();
       } else if (kind == kRemoveMember && entry != nullptr) {
         for (auto it = rows_.begin(); it != rows_.end(); ++it) {
           if (it->name == entry->Name) {
+            change = TViewChange::Removed(static_cast<int>(it - rows_.begin()));
             rows_.erase(it);
             break;
           }
         }
       } else if (kind == kAddMember && entry != nullptr) {
-        AddChannelRow(*entry);
+        change = TViewChange::Inserted(AddChannelRow(*entry));
       }
       caption_ = ChannelCaption(source);
-      break;
+      return change;
     case TViewMode::Friends: {
-      if (kind < 10) return;
+      if (kind < 10) return change;
       rows_.clear();
-      if (source.session == nullptr) return;
+      if (source.session == nullptr) return TViewChange::Reset();
       int online = 0;
-      for (const TUser& f : source.session->Friends) {
+      for (const TUser& f : source.session->Friends()) {
         rows_.push_back(FriendRow(f));
         if (f.Status != 0) ++online;
       }
@@ -112,19 +116,20 @@ void TMemberViews::Refresh(int kind, const TUser* entry, const TViewSource& sour
       break;
     }
     case TViewMode::Clan: {
-      if (kind < kRefreshClan) return;
+      if (kind < kRefreshClan) return change;
       rows_.clear();
-      if (source.session == nullptr) return;
-      const TBNETClanInfo& clan = source.session->ClanInfo;
+      if (source.session == nullptr) return TViewChange::Reset();
+      const TBNETClanInfo& clan = source.session->ClanInfo();
       if (!clan.InClan) {
         caption_ = "No clan.";
-        return;
+        return TViewChange::Reset();
       }
       caption_ = "Clan " + clan.Tag + " (" + std::to_string(clan.MemberCount) + " members)";
-      for (const TUser& m : source.session->ClanMembers) rows_.push_back(ClanRow(m));
+      for (const TUser& m : source.session->ClanMembers()) rows_.push_back(ClanRow(m));
       break;
     }
   }
+  return TViewChange::Reset();
 }
 
 bool TMemberViews::Choose(TViewMode mode, const TViewSource& source) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/front_end.h"
 #include "bnet/user.h"
 
 namespace corvane {
@@ -51,8 +52,9 @@ class TMemberViews {
   // Empties whichever list is shown (the connection closed).
   void Clear() { rows_.clear(); }
 
-  // Redraws or updates the shown list; a kind that does not concern it changes nothing.
-  void Refresh(int kind, const TUser* entry, const TViewSource& source);
+  // Redraws or updates the shown list and says which rows changed; a kind that does not
+  // concern it changes no row.
+  TViewChange Refresh(int kind, const TUser* entry, const TViewSource& source);
   // A view button: false when that view is shown already.
   bool Choose(TViewMode mode, const TViewSource& source);
 
@@ -62,7 +64,7 @@ class TMemberViews {
   static std::string ChannelCaption(const TViewSource& source);
 
  private:
-  void AddChannelRow(const TUser& member);
+  int AddChannelRow(const TUser& member);  // the row's index
 
   TViewMode mode_ = TViewMode::Channel;
   std::vector<TViewRow> rows_;

@@ -53,8 +53,8 @@ std::string UserAttributes(const TBNET* session, const std::string& name) {
                        [&](const TUser& u) { return EqualsNoCase(u.Name, name); });
   };
   std::string letters;
-  if (holds(session->ClanMembers)) letters += 'C';
-  if (holds(session->Friends)) letters += 'F';
+  if (holds(session->ClanMembers())) letters += 'C';
+  if (holds(session->Friends())) letters += 'F';
   return letters;
 }
 

@@ -26,19 +26,9 @@ constexpr int kLogonServerDataSize = 64;  // salt and server key
 constexpr int kServerProofSize = 20;
 constexpr std::uint8_t kMaxClanRank = 4;  // leader
 
-// Errors the session raises itself when a server stops answering or reading.
-constexpr std::int32_t kErrorLogonTimeout = 3013;
-constexpr std::int32_t kErrorBnlsTimeout = 3014;
-constexpr std::int32_t kErrorOutputBackedUp = 3015;
-
 // Four-character codes arrive in reverse reading order; control bytes are padding.
 std::string ReadReversedCode(TBuffer& m) {
-  std::string raw = m.GetString(4);
-  std::string code;
-  for (auto it = raw.rbegin(); it != raw.rend(); ++it) {
-    if (static_cast<unsigned char>(*it) >= 32) code.push_back(*it);
-  }
-  return code;
+  return ReversedPrintable(m.GetString(4));
 }
 
 // A clan tag as the server expects it: padded in front with zeros to four characters,
@@ -56,14 +46,14 @@ std::string FourBytes(const std::string& s) {
 
 }  // namespace
 
-TBNET::TBNET(TEventLoop& loop, std::uint32_t product)
-    : chat_(loop),
+TBNET::TBNET(TEventLoop& loop, TSessionConfig config)
+    : config_(std::move(config)),
+      chat_(loop),
       bnls_(loop),
       bnls_wait_(loop, [this] { StartBnls(); }),
       logon_timeout_(loop, [this] { LogonTimedOut(); }),
       bnls_timeout_(loop, [this] { BnlsTimedOut(); }),
-      keep_alive_(loop, [this] { SendKeepAlive(); }),
-      product_(product) {
+      keep_alive_(loop, [this] { SendKeepAlive(); }) {
   chat_.OnConnect = [this](TCustomClient&, int code) { ChatConnected(code); };
   chat_.OnRead = [this](TCustomClient&, const std::uint8_t* bytes, int count) {
     ReceiveData(bytes, count);
@@ -79,11 +69,7 @@ TBNET::TBNET(TEventLoop& loop, std::uint32_t product)
 }
 
 TBNET::~TBNET() {
-  OnStatus = nullptr;
-  OnError = nullptr;
-  OnProfile = nullptr;
-  OnChatEvent = nullptr;
-  OnChatLine = nullptr;
+  observer_ = nullptr;
   Disconnect();
   chat_.OnConnect = nullptr;
   chat_.OnRead = nullptr;
@@ -92,16 +78,18 @@ TBNET::~TBNET() {
   bnls_.OnDisconnect = nullptr;
 }
 
-void TBNET::Connect(const std::string& host, int port) {
-  LoggedOn = false;
-  chat_.Connect(host, port);
+void TBNET::Connect(const TSessionConfig& config) {
+  if (Active()) return;
+  config_ = config;
+  logged_on_ = false;
+  chat_.Connect(config_.Host, config_.Port);
   // Whatever step a silent server stops at, the logon ends within this time.
   logon_timeout_.StartSingleShot(kLogonTimeoutMs);
-  Status(1, 1, "Connecting...");
+  Status(TSessionStatus::Connecting, "Connecting...");
 }
 
 void TBNET::Disconnect() {
-  LoggedOn = false;
+  logged_on_ = false;
   bnls_logon_ = false;
   bnls_wait_.Stop();
   logon_timeout_.Stop();
@@ -112,7 +100,7 @@ void TBNET::Disconnect() {
 }
 
 void TBNET::LogonTimedOut() {
-  Error(kErrorLogonTimeout, "The server did not complete the logon in time.");
+  Error(TSessionError::LogonTimedOut, "The server did not complete the logon in time.");
   Disconnect();
 }
 
@@ -122,7 +110,7 @@ void TBNET::AwaitBnlsAnswer() {
 
 void TBNET::BnlsTimedOut() {
   if (!bnls_logon_) return;
-  Error(kErrorBnlsTimeout, "The BNLS server did not answer in time.");
+  Error(TSessionError::BnlsTimedOut, "The BNLS server did not answer in time.");
   Disconnect();
 }
 
@@ -130,27 +118,31 @@ void TBNET::SendKeepAlive() {
   SendMessage(SID_NULL, TBuffer());
 }
 
-void TBNET::SetProduct(std::uint32_t product) {
-  if (!Active()) product_ = product;
-}
-
 // ---- Callbacks to the owner ----
 
-void TBNET::Status(std::int32_t kind, std::int32_t code, const std::string& text) {
-  if (OnStatus) OnStatus(*this, kind, code, text);
+TStatusKind KindOf(TSessionStatus status) {
+  switch (status) {
+    case TSessionStatus::BnlsVersionByte:
+    case TSessionStatus::BnlsRevisionChosen:
+      return TStatusKind::Detail;
+    case TSessionStatus::FirstByteNotFF:
+    case TSessionStatus::UnknownMessage:
+      return TStatusKind::Oddity;
+    default:
+      return TStatusKind::Step;
+  }
 }
 
-void TBNET::Error(std::int32_t code, const std::string& text) {
-  if (OnError) OnError(*this, code, text);
+void TBNET::Status(TSessionStatus status, const std::string& text) {
+  Notify([&](TSessionObserver& o) { o.SessionStatus(status, text); });
 }
 
-void TBNET::ChatEvent(std::int32_t id, const std::string& s1, const std::string& s2,
-                      const std::string& s3, std::uint32_t n1, std::uint32_t n2) {
-  if (OnChatEvent) OnChatEvent(*this, id, s1, s2, s3, n1, n2);
+void TBNET::Error(TSessionError error, const std::string& text) {
+  Notify([&](TSessionObserver& o) { o.SessionError(error, text); });
 }
 
 void TBNET::ChatLine(const std::string& text, TColor color) {
-  if (OnChatLine) OnChatLine(text, color);
+  Notify([&](TSessionObserver& o) { o.SessionLine(text, color); });
 }
 
 // ---- Sending ----
@@ -176,12 +168,12 @@ void TBNET::SendRaw(const TBuffer& bytes) {
 void TBNET::ChatConnected(int code) {
   if (code != 0) {
     logon_timeout_.Stop();
-    Error(2000 + code, "Connect error! (" + std::to_string(code) + ")");
+    Error(TSessionError::ChatConnectFailed, "Connect error! (" + std::to_string(code) + ")");
     return;
   }
   // A new stream: bytes left from a dropped connection must not frame it.
   receive_.Clear();
-  Status(1, 2, "Connected!");
+  Status(TSessionStatus::Connected, "Connected!");
   if (bnls_.Connected()) {
     // Give the old BNLS connection time to close, without stalling the main thread; its
     // notices belong to an earlier logon and must not act on this one.
@@ -204,8 +196,8 @@ void TBNET::StartBnls() {
     return;
   }
   bnls_logon_ = true;
-  bnls_.Connect(BnlsServer, BnlsPort);
-  Status(1, 300, "Connecting...");
+  bnls_.Connect(config_.BnlsServer, config_.BnlsPort);
+  Status(TSessionStatus::BnlsConnecting, "Connecting...");
 }
 
 void TBNET::ChatDisconnected() {
@@ -216,34 +208,34 @@ void TBNET::ChatDisconnected() {
   bnls_timeout_.Stop();
   keep_alive_.Stop();
   if (chat_.OutputOverflowed()) {
-    Error(kErrorOutputBackedUp, "The server stopped reading what the bot sends.");
+    Error(TSessionError::OutputBackedUp, "The server stopped reading what the bot sends.");
   }
-  Status(1, 3, "Disconnected.");
+  Status(TSessionStatus::Disconnected, "Disconnected.");
 }
 
 void TBNET::BnlsConnected(int code) {
   if (!bnls_logon_) return;  // an attempt that Disconnect abandoned
   if (code != 0) {
-    Error(1000 + code, "Connect error! (" + std::to_string(code) + ")");
+    Error(TSessionError::BnlsConnectFailed, "Connect error! (" + std::to_string(code) + ")");
     chat_.Disconnect();
     return;
   }
-  Status(1, 301, "Connected!");
-  bnls_.RequestVersionByte(product_);
+  Status(TSessionStatus::BnlsConnected, "Connected!");
+  bnls_.RequestVersionByte(config_.Product);
   AwaitBnlsAnswer();
 }
 
 void TBNET::BnlsDisconnected() {
-  Status(1, 302, "Disconnected.");
+  Status(TSessionStatus::BnlsDisconnected, "Disconnected.");
   // A BNLS server that drops out during the logon ends it; a late notice of a connection
   // closed on purpose, arriving while a new one is being made, does not.
-  if (bnls_logon_ && !LoggedOn && !bnls_.Client().Active()) Disconnect();
+  if (bnls_logon_ && !logged_on_ && !bnls_.Client().Active()) Disconnect();
 }
 
 void TBNET::BnlsVersionByte(std::uint32_t version_byte) {
   if (!bnls_logon_) return;
   bnls_timeout_.Stop();
-  Status(2, 303, "Version byte received.");
+  Status(TSessionStatus::BnlsVersionByte, "Version byte received.");
   version_byte_ = version_byte;
   bnls_.ChooseNLSRevision(kNlsRevision);
   AwaitBnlsAnswer();
@@ -252,7 +244,7 @@ void TBNET::BnlsVersionByte(std::uint32_t version_byte) {
 void TBNET::BnlsRevisionChosen() {
   if (!bnls_logon_) return;
   bnls_timeout_.Stop();
-  Status(2, 304, "Revision choosed.");
+  Status(TSessionStatus::BnlsRevisionChosen, "Revision choosed.");
   TBuffer b;
   b.AddByte(kProtocolByte);
   b.AddByte(kFrameStart);
@@ -260,9 +252,9 @@ void TBNET::BnlsRevisionChosen() {
   b.AddWord(0);
   b.AddDWord(0);  // protocol id
   b.AddDWord(kPlatformIx86);
-  b.AddDWord(product_ == kProductWar3   ? kProductCodeWar3
-             : product_ == kProductW3xp ? kProductCodeW3xp
-                                        : 0);
+  b.AddDWord(config_.Product == kProductWar3   ? kProductCodeWar3
+             : config_.Product == kProductW3xp ? kProductCodeW3xp
+                                               : 0);
   b.AddDWord(version_byte_);
   b.AddDWord(kLanguageRuRu);
   b.AddDWord(0);  // local address
@@ -284,7 +276,7 @@ void TBNET::HandleAuthInfo(TBuffer& m) {
   m.Skip(8);
   m.GetNTString();
   m.GetNTString();
-  bnls_.LogonChallenge(Username, Password);
+  bnls_.LogonChallenge(config_.Username, config_.Password);
   AwaitBnlsAnswer();
 }
 
@@ -292,21 +284,22 @@ void TBNET::BnlsLogonChallenge(const TBuffer& answer) {
   if (!bnls_logon_) return;
   bnls_timeout_.Stop();
   TBuffer b(answer);
-  b.AddNTString(Username);
+  b.AddNTString(config_.Username);
   SendMessage(SID_AUTH_ACCOUNTLOGON, b);
 }
 
 void TBNET::HandleAuthAccountLogon(TBuffer& m) {
   if (m.GetDWord() != 0) {
-    Error(3009, "Account not exist or need upgrade.");
+    Error(TSessionError::AccountUnknown, "Account not exist or need upgrade.");
     Disconnect();
     StopFraming();
     return;
   }
-  if (m.Length() < kLogonServerDataSize) Error(-2, "[BNET] Internal bot error.");
-  if (IsPvPgn) {
+  if (m.Length() < kLogonServerDataSize)
+    Error(TSessionError::Internal, "[BNET] Internal bot error.");
+  if (config_.IsPvPgn) {
     // These servers keep the hash of the password in lower case.
-    bnls_.HashData(LowerCase(Password));
+    bnls_.HashData(LowerCase(config_.Password));
   } else {
     bnls_.LogonProof(m);
   }
@@ -323,19 +316,19 @@ void TBNET::BnlsLogonProof(const TBuffer& answer) {
 void TBNET::BnlsHashData(const TBuffer& answer) {
   if (!bnls_logon_) return;
   bnls_timeout_.Stop();
-  if (IsPvPgn) SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
+  if (config_.IsPvPgn) SendMessage(SID_AUTH_ACCOUNTLOGONPROOF, answer);
 }
 
 void TBNET::HandleAuthAccountLogonProof(TBuffer& m) {
   const std::uint32_t status = m.GetDWord();
   m.Skip(kServerProofSize);
   if (status != 0 && status != kLogonNeedsEmail) {
-    Error(3011, "Username or password incorrect.");
+    Error(TSessionError::WrongPassword, "Username or password incorrect.");
     Disconnect();
     StopFraming();
     return;
   }
-  Status(1, 308, "Logged succesfully!");
+  Status(TSessionStatus::LoggedOn, "Logged succesfully!");
   if (status == kLogonNeedsEmail) {
     ChatLine("[BNET] The server asks for an e-mail address to be registered for this account.",
              kYellow);
@@ -364,10 +357,10 @@ const std::array<TBNET::THandler, 256>& TBNET::Handlers() {
     t[SID_AUTH_ACCOUNTLOGON] = &TBNET::HandleAuthAccountLogon;
     t[SID_AUTH_ACCOUNTLOGONPROOF] = &TBNET::HandleAuthAccountLogonProof;
     t[SID_FRIENDSLIST] = &TBNET::HandleFriendsList;
-    t[SID_FRIENDSUPDATE] = &TBNET::HandleFriendsUpdate;
-    t[SID_FRIENDSADD] = &TBNET::HandleFriendsAdd;
-    t[SID_FRIENDSREMOVE] = &TBNET::HandleFriendsRemove;
-    t[SID_FRIENDSPOSITION] = &TBNET::HandleFriendsPosition;
+    for (const std::uint8_t id :
+         {SID_FRIENDSUPDATE, SID_FRIENDSADD, SID_FRIENDSREMOVE, SID_FRIENDSPOSITION}) {
+      t[id] = &TBNET::HandleFriendsChanged;
+    }
     t[SID_CLANINFO] = &TBNET::HandleClanInfo;
     t[SID_CLANINVITATION] = &TBNET::HandleClanInvitation;
     t[SID_CLANINVITATIONRESPONSE] = &TBNET::HandleClanInvitationResponse;
@@ -386,7 +379,7 @@ void TBNET::ReceiveData(const std::uint8_t* bytes, int count) {
   std::weak_ptr<bool> alive = alive_;
   while (receive_.Length() >= kHeaderSize) {
     if (receive_.Data()[0] != kFrameStart) {
-      Status(3, 10000, "First byte is not FF.");
+      Status(TSessionStatus::FirstByteNotFF, "First byte is not FF.");
       if (alive.expired()) return;
       if (receive_.Length() < kHeaderSize) break;  // the owner reconnected meanwhile
     }
@@ -404,7 +397,7 @@ void TBNET::ReceiveData(const std::uint8_t* bytes, int count) {
     if (THandler handler = Handlers()[id]) {
       (this->*handler)(message_);
     } else {
-      Status(3, 10001,
+      Status(TSessionStatus::UnknownMessage,
              "Unknown message ID: " + std::to_string(id) + ", Size: " + std::to_string(length));
     }
     if (alive.expired()) return;
@@ -421,16 +414,14 @@ void TBNET::HandleIgnored(TBuffer&) {}
 // ---- Chat ----
 
 void TBNET::HandleEnterChat(TBuffer& m) {
-  UniqueName = m.GetNTString();
+  unique_name_ = m.GetNTString();
   const std::string statstring = m.GetNTString();
   m.GetNTString();  // account name
-  ChatEvent(10, UniqueName, statstring);
+  Notify([&](TSessionObserver& o) { o.EnteredChat(unique_name_, statstring); });
   SendMessage(SID_GETICONDATA, TBuffer());
-  LoggedOn = true;
-  if (HomeChannel.empty()) {
-    HomeChannel = ClanInfo.InClan ? "Clan " + ClanInfo.Tag : "The Void";
-  }
-  JoinChannel(HomeChannel, 0);
+  logged_on_ = true;
+  const std::string& home = config_.HomeChannel;
+  JoinChannel(!home.empty() ? home : clan_info_.InClan ? "Clan " + clan_info_.Tag : "The Void", 0);
   RequestClanMemberList();
   RequestFriendsList();
   bnls_timeout_.Stop();
@@ -440,8 +431,8 @@ void TBNET::HandleEnterChat(TBuffer& m) {
 
 int TBNET::JoinChannel(const std::string& channel, std::uint32_t flags) {
   last_result_ = 2100;
-  if (!LoggedOn) return 1;
-  LastChannel = channel;
+  if (!logged_on_) return 1;
+  last_channel_ = channel;
   TBuffer b;
   b.AddDWord(flags);
   b.AddNTString(channel);
@@ -452,10 +443,10 @@ int TBNET::JoinChannel(const std::string& channel, std::uint32_t flags) {
 
 void TBNET::SendChat(const std::string& text) {
   last_result_ = 2100;
-  if (!LoggedOn) return;
+  if (!logged_on_) return;
   if (!Active()) return;
   TBuffer b;
-  b.AddNTString(UTF8 ? ProcessCodePage().ToUtf8(text) : text);
+  b.AddNTString(config_.UTF8 ? ProcessCodePage().ToUtf8(text) : text);
   if (SendMessage(SID_CHATCOMMAND, b)) last_result_ = 0;
 }
 
@@ -465,35 +456,80 @@ void TBNET::HandleChatEvent(TBuffer& m) {
   const std::uint32_t ping = m.GetDWord();
   m.Skip(12);
   const std::string user = m.GetNTString();
-  if (user == UniqueName) {
-    MyPing = ping;
-    MyFlags = flags;
+  if (user == unique_name_) {
+    my_ping_ = ping;
+    my_flags_ = flags;
   }
   std::string text = m.GetNTString();
-  if (UTF8) text = ProcessCodePage().FromUtf8(text);
+  if (config_.UTF8) text = ProcessCodePage().FromUtf8(text);
   // In chat and told about a channel (joined, full, refused...): the logon has ended.
-  if (LoggedOn) logon_timeout_.Stop();
-  if (event == 14) {  // the channel does not exist: ask again, allowed to create it
-    JoinChannel(LastChannel, kJoinRetryFlags);
-    return;
+  if (logged_on_) logon_timeout_.Stop();
+  const TChatEventInfo info{user, std::move(text), flags, ping};
+  switch (event) {
+    case EID_SHOWUSER:
+      Notify([&](TSessionObserver& o) { o.MemberShown(info); });
+      break;
+    case EID_JOIN:
+      Notify([&](TSessionObserver& o) { o.MemberJoined(info); });
+      break;
+    case EID_LEAVE:
+      Notify([&](TSessionObserver& o) { o.MemberLeft(info); });
+      break;
+    case EID_WHISPER:
+      Notify([&](TSessionObserver& o) { o.WhisperReceived(info); });
+      break;
+    case EID_TALK:
+      Notify([&](TSessionObserver& o) { o.TalkReceived(info); });
+      break;
+    case EID_BROADCAST:
+      Notify([&](TSessionObserver& o) { o.BroadcastReceived(info); });
+      break;
+    case EID_CHANNEL:
+      Notify([&](TSessionObserver& o) { o.ChannelEntered(info); });
+      break;
+    case EID_USERFLAGS:
+      Notify([&](TSessionObserver& o) { o.MemberFlagsChanged(info); });
+      break;
+    case EID_WHISPERSENT:
+      Notify([&](TSessionObserver& o) { o.WhisperDelivered(info); });
+      break;
+    case EID_CHANNELFULL:
+      Notify([&](TSessionObserver& o) { o.ChannelFull(); });
+      break;
+    case EID_CHANNELDOESNOTEXIST:  // ask again, allowed to create it
+      JoinChannel(last_channel_, kJoinRetryFlags);
+      break;
+    case EID_CHANNELRESTRICTED:
+      Notify([&](TSessionObserver& o) { o.ChannelRestricted(); });
+      break;
+    case EID_INFO:
+      Notify([&](TSessionObserver& o) { o.InfoReceived(info.text); });
+      break;
+    case EID_ERROR:
+      Notify([&](TSessionObserver& o) { o.ErrorReceived(info.text); });
+      break;
+    case EID_EMOTE:
+      Notify([&](TSessionObserver& o) { o.EmoteReceived(info); });
+      break;
+    default:
+      break;  // nothing the bot acts on
   }
-  ChatEvent(static_cast<std::int32_t>(event + 100), user, text, {}, flags, ping);
 }
 
 void TBNET::HandleMessageBox(TBuffer& m) {
   const std::uint32_t style = m.GetDWord();
   const std::string text = m.GetNTString();
   const std::string caption = m.GetNTString();
-  ChatEvent(200, text, caption, {}, style);
+  Notify([&](TSessionObserver& o) { o.MessageBoxReceived(text, caption, style); });
 }
 
 void TBNET::HandleFloodDetected(TBuffer&) {
-  Error(3012, "You disconnected for flooding.");
+  Error(TSessionError::Flooded, "You disconnected for flooding.");
 }
 
 void TBNET::HandlePing(TBuffer& m) {
   const std::uint32_t value = m.GetDWord();
-  if (PingSpoofing) return;
+  if (config_.PingSpoofing) return;
   TBuffer b;
   b.AddDWord(value);
   SendMessage(SID_PING, b);
@@ -510,7 +546,7 @@ void TBNET::HandleWarcraftGeneral(TBuffer& m) {
       const std::uint16_t b = m.GetWord();
       ChatLine("DC " + std::to_string(a), kRed);
       ChatLine("C " + std::to_string(b), kRed);
-      if (!DumpFileName.empty()) m.SaveToFile(DumpFileName);
+      if (!config_.DumpFileName.empty()) m.SaveToFile(config_.DumpFileName);
       m.Skip(b + 1);
       break;
     }
@@ -525,18 +561,18 @@ void TBNET::HandleWarcraftGeneral(TBuffer& m) {
   }
 }
 
-// ---- Friends ----
+// ---- friends_ ----
 
 void TBNET::RequestFriendsList() {
   last_result_ = 2100;
-  if (!LoggedOn) return;
+  if (!logged_on_) return;
   SendMessage(SID_FRIENDSLIST, TBuffer());
   last_result_ = 0;
 }
 
 void TBNET::HandleFriendsList(TBuffer& m) {
   const std::uint8_t count = m.GetByte();
-  Friends.clear();
+  friends_.clear();
   for (int i = 0; i < count; ++i) {
     TUser f;
     f.Name = m.GetNTString();
@@ -544,22 +580,12 @@ void TBNET::HandleFriendsList(TBuffer& m) {
     f.LocationType = m.GetByte();
     f.Product = ReadReversedCode(m);
     f.Location = m.GetNTString();
-    Friends.push_back(std::move(f));
+    friends_.push_back(std::move(f));
   }
-  ChatEvent(310, {}, {}, {}, count);
+  Notify([](TSessionObserver& o) { o.FriendsListReceived(); });
 }
 
-// The four updates only tell that the list changed: ask for it again.
-void TBNET::HandleFriendsUpdate(TBuffer&) {
-  SendMessage(SID_FRIENDSLIST, TBuffer());
-}
-void TBNET::HandleFriendsAdd(TBuffer&) {
-  SendMessage(SID_FRIENDSLIST, TBuffer());
-}
-void TBNET::HandleFriendsRemove(TBuffer&) {
-  SendMessage(SID_FRIENDSLIST, TBuffer());
-}
-void TBNET::HandleFriendsPosition(TBuffer&) {
+void TBNET::HandleFriendsChanged(TBuffer&) {
   SendMessage(SID_FRIENDSLIST, TBuffer());
 }
 
@@ -569,19 +595,18 @@ void TBNET::HandleClanInfo(TBuffer& m) {
   m.Skip(1);
   const std::string tag = ReadReversedCode(m);
   const std::uint8_t rank = m.GetByte();
-  // The event id is the rank + 1: a rank the protocol does not have would pose as another
-  // event (rank 199 as a message box).
+  // A rank the protocol does not have is no rank: the message is ignored.
   if (rank > kMaxClanRank) return;
-  ClanInfo.InClan = true;
-  ClanInfo.Tag = tag;
-  ClanInfo.Rank = rank;
-  ChatEvent(ClanInfo.Rank + 1, ClanInfo.Tag);
+  clan_info_.InClan = true;
+  clan_info_.Tag = tag;
+  clan_info_.Rank = rank;
+  Notify([](TSessionObserver& o) { o.ClanInfoReceived(); });
 }
 
 void TBNET::RequestClanMemberList() {
   last_result_ = 2100;
-  if (!LoggedOn) return;
-  if (!ClanInfo.InClan) {
+  if (!logged_on_) return;
+  if (!clan_info_.InClan) {
     last_result_ = 2101;
     return;
   }
@@ -593,25 +618,26 @@ void TBNET::RequestClanMemberList() {
 
 void TBNET::HandleClanMemberList(TBuffer& m) {
   m.GetDWord();  // cookie
-  ClanMembers.clear();
+  clan_members_.clear();
   const std::uint8_t count = m.GetByte();
-  ClanInfo.MemberCount = count;
+  clan_info_.MemberCount = count;
   for (int i = 0; i < count; ++i) {
     TUser u;
     u.Name = m.GetNTString();
-    u.Clan = ClanInfo.Tag;
+    u.Clan = clan_info_.Tag;
     u.Rank = m.GetByte();
     u.Status = m.GetByte();
     m.GetNTString();  // location, not kept
-    ClanMembers.push_back(std::move(u));
+    clan_members_.push_back(std::move(u));
   }
   // Highest rank first, by exchanges, exactly as the member list has always been ordered.
-  for (std::size_t i = 0; i < ClanMembers.size(); ++i) {
-    for (std::size_t j = i; j < ClanMembers.size(); ++j) {
-      if (ClanMembers[j].Rank > ClanMembers[i].Rank) std::swap(ClanMembers[i], ClanMembers[j]);
+  for (std::size_t i = 0; i < clan_members_.size(); ++i) {
+    for (std::size_t j = i; j < clan_members_.size(); ++j) {
+      if (clan_members_[j].Rank > clan_members_[i].Rank)
+        std::swap(clan_members_[i], clan_members_[j]);
     }
   }
-  ChatEvent(300, ClanInfo.Tag);
+  Notify([](TSessionObserver& o) { o.ClanListReceived(); });
 }
 
 void TBNET::HandleClanMemberStatusChange(TBuffer& m) {
@@ -619,25 +645,25 @@ void TBNET::HandleClanMemberStatusChange(TBuffer& m) {
   const std::uint8_t rank = m.GetByte();
   const std::uint8_t status = m.GetByte();
   m.GetNTString();  // location, not kept
-  if (name == Username && rank <= kMaxClanRank) ClanInfo.Rank = rank;
-  for (TUser& u : ClanMembers) {
+  if (name == config_.Username && rank <= kMaxClanRank) clan_info_.Rank = rank;
+  for (TUser& u : clan_members_) {
     if (EqualsNoCase(u.Name, name)) {
       u.Rank = rank;
       u.Status = status;
       break;
     }
   }
-  ChatEvent(320, name, {}, {}, rank, status);
+  Notify([&](TSessionObserver& o) { o.ClanMemberChanged(name, rank, status); });
 }
 
 void TBNET::InviteToClan(const std::string& user) {
   last_result_ = 2100;
-  if (!LoggedOn) return;
-  if (!ClanInfo.InClan) {
+  if (!logged_on_) return;
+  if (!clan_info_.InClan) {
     last_result_ = 2101;
     return;
   }
-  if (ClanInfo.Rank < 3) {
+  if (clan_info_.Rank < 3) {
     last_result_ = 2102;
     return;
   }
@@ -654,7 +680,7 @@ void TBNET::HandleClanInvitation(TBuffer& m) {
   const bool known = FindCookie(cookie) != nullptr;
   const std::string name = known ? TakeCookie(cookie).UserName : "Unknown";
   RequestClanMemberList();
-  ChatEvent(6, name, {}, {}, result);
+  Notify([&](TSessionObserver& o) { o.ClanInvitationAnswered(name, result); });
 }
 
 void TBNET::HandleClanInvitationResponse(TBuffer& m) {
@@ -662,13 +688,13 @@ void TBNET::HandleClanInvitationResponse(TBuffer& m) {
   const std::string tag = ReadReversedCode(m);
   const std::string clan_name = m.GetNTString();
   const std::string inviter = m.GetNTString();
-  ChatEvent(7, tag, clan_name, inviter, cookie);
+  Notify([&](TSessionObserver& o) { o.ClanInvitationReceived(tag, clan_name, inviter, cookie); });
 }
 
 void TBNET::AnswerClanInvitation(const std::string& tag, const std::string& inviter,
                                  std::uint8_t response, std::uint32_t cookie) {
   last_result_ = 2100;
-  if (!LoggedOn || IsPvPgn) return;
+  if (!logged_on_ || config_.IsPvPgn) return;
   TBuffer b;
   b.AddDWord(cookie);
   b.AddString(WireTag(tag));
@@ -694,25 +720,25 @@ std::string TBNET::ClanInvitationResultText(std::uint32_t result) {
 }
 
 const TBotCookie* TBNET::FindCookie(std::uint32_t number) const {
-  for (const TBotCookie& c : Cookies) {
+  for (const TBotCookie& c : cookies_) {
     if (c.Number == number) return &c;
   }
   return nullptr;
 }
 
 std::uint32_t TBNET::AddCookie(std::string user, std::string clan_tag) {
-  if (Cookies.size() >= kMaxCookies) Cookies.erase(Cookies.begin());
-  Cookies.push_back({++LastCookie, std::move(user), std::move(clan_tag)});
-  return LastCookie;
+  if (cookies_.size() >= kMaxCookies) cookies_.erase(cookies_.begin());
+  cookies_.push_back({++last_cookie_, std::move(user), std::move(clan_tag)});
+  return last_cookie_;
 }
 
 TBotCookie TBNET::TakeCookie(std::uint32_t number) {
   TBotCookie taken;
-  const auto it = std::find_if(Cookies.begin(), Cookies.end(),
+  const auto it = std::find_if(cookies_.begin(), cookies_.end(),
                                [&](const TBotCookie& c) { return c.Number == number; });
-  if (it != Cookies.end()) {
+  if (it != cookies_.end()) {
     taken = std::move(*it);
-    Cookies.erase(it);
+    cookies_.erase(it);
   }
   return taken;
 }
@@ -721,7 +747,7 @@ TBotCookie TBNET::TakeCookie(std::uint32_t number) {
 
 void TBNET::RequestUserProfile(const std::string& account, const std::string& product) {
   last_result_ = 2100;
-  if (!LoggedOn) return;
+  if (!logged_on_) return;
   TBuffer b;
   b.AddByte(4);
   b.AddDWord(AddCookie(account, {}));
@@ -733,7 +759,7 @@ void TBNET::RequestUserProfile(const std::string& account, const std::string& pr
 
 void TBNET::RequestClanProfile(const std::string& tag, const std::string& product) {
   last_result_ = 2100;
-  if (!LoggedOn || product.size() > 4) return;
+  if (!logged_on_ || product.size() > 4) return;
   TBuffer b;
   b.AddByte(8);
   b.AddDWord(AddCookie({}, tag));
@@ -806,7 +832,7 @@ void TBNET::DecodeUserProfile(TBuffer& m) {
     }
     if (i < static_cast<int>(p.Teams.size())) p.Teams[static_cast<std::size_t>(i)] = std::move(t);
   }
-  if (OnProfile) OnProfile(*this, 1, &p, nullptr);
+  Notify([&](TSessionObserver& o) { o.UserProfileReceived(p); });
 }
 
 void TBNET::DecodeClanProfile(TBuffer& m) {
@@ -841,7 +867,7 @@ void TBNET::DecodeClanProfile(TBuffer& m) {
     r.Losses = m.GetDWord();
     if (i < 6) p.Races[kRaceSlot[i]] = r;
   }
-  if (OnProfile) OnProfile(*this, 2, nullptr, &p);
+  Notify([&](TSessionObserver& o) { o.ClanProfileReceived(p); });
 }
 
 }  // namespace corvane

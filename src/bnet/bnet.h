@@ -1,7 +1,7 @@
 #pragma once
 // The session with one chat server: logs on through the BNLS client, frames the server's
 // messages and hands each to its handler, answers pings, keeps the friends and clan lists
-// and reports everything to its owner through four callbacks.
+// and reports everything to its observer.
 
 #include <array>
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bnet/bnls.h"
+#include "bnet/session_events.h"
 #include "bnet/user.h"
 #include "config/colors.h"
 #include "net/Buffer.h"
@@ -76,36 +77,49 @@ struct TBNETClanProfStats {
   std::array<TBNETClanProfRace, 6> Races{};
 };
 
+// Answers to a clan invitation.
+inline constexpr std::uint8_t kClanInvitationAccept = 6;
+inline constexpr std::uint8_t kClanInvitationDecline = 9;
+
 // Product numbers of the BNLS server (the profile's Game setting).
 inline constexpr std::uint32_t kProductWar3 = 7;
 inline constexpr std::uint32_t kProductW3xp = 8;
 
+// What a logon needs; given to Connect.
+struct TSessionConfig {
+  std::string Host;
+  int Port = 0;
+  std::string BnlsServer;
+  int BnlsPort = 0;
+  std::uint32_t Product = 0;  // kProductWar3 or kProductW3xp
+  bool IsPvPgn = false;
+  std::string Username;
+  std::string Password;
+  bool UTF8 = false;
+  bool PingSpoofing = false;
+  std::string HomeChannel;
+  // Where the payload of SID_WARCRAFTGENERAL sub-command 2 is written; empty: nowhere.
+  std::string DumpFileName;
+};
+
 class TBNET {
  public:
-  using TStatusEvent = std::function<void(TBNET& sender, std::int32_t kind, std::int32_t code,
-                                          const std::string& text)>;
-  using TErrorEvent =
-      std::function<void(TBNET& sender, std::int32_t code, const std::string& text)>;
-  using TChatEvent = std::function<void(TBNET& sender, std::int32_t id, const std::string& s1,
-                                        const std::string& s2, const std::string& s3,
-                                        std::uint32_t n1, std::uint32_t n2)>;
-  // kind 1 gives the user record, kind 2 the clan record; each lives only during the call.
-  using TProfileEvent =
-      std::function<void(TBNET& sender, std::int32_t kind, const TBNETUserProfStats* user,
-                         const TBNETClanProfStats* clan)>;
-  using TChatLineEvent = std::function<void(const std::string& text, TColor color)>;
-
-  explicit TBNET(TEventLoop& loop, std::uint32_t product = 0);
+  // The configuration holds until the first Connect (a session that only decodes uses it).
+  explicit TBNET(TEventLoop& loop, TSessionConfig config = {});
   ~TBNET();
   TBNET(const TBNET&) = delete;
   TBNET& operator=(const TBNET&) = delete;
 
-  void Connect(const std::string& host, int port);
+  // Where the events go; none until set. The observer outlives the session's use of it.
+  void SetObserver(TSessionObserver* observer) { observer_ = observer; }
+
+  // Only when not Active: the outcome arrives as events.
+  void Connect(const TSessionConfig& config);
   void Disconnect();
   bool Active() const { return chat_.Active(); }
-  // Ignored while Active.
-  void SetProduct(std::uint32_t product);
-  std::uint32_t Product() const { return product_; }
+  const TSessionConfig& Config() const { return config_; }
+  // The one setting that changes during a session: chat text to and from UTF-8.
+  void SetUtf8(bool utf8) { config_.UTF8 = utf8; }
 
   // Chat: 0 sent, 1 not logged on.
   int JoinChannel(const std::string& channel, std::uint32_t flags);
@@ -135,34 +149,17 @@ class TBNET {
   TBNLS& Bnls() { return bnls_; }
   TCustomClient& ChatClient() { return chat_; }
 
-  // Set by the owner.
-  TStatusEvent OnStatus;
-  TErrorEvent OnError;
-  TChatEvent OnChatEvent;
-  TProfileEvent OnProfile;
-  TChatLineEvent OnChatLine;  // lines for the chat pane
-  std::string BnlsServer;
-  int BnlsPort = 0;
-  bool IsPvPgn = false;
-  std::string Username;
-  std::string Password;
-  bool UTF8 = false;
-  bool PingSpoofing = false;
-  std::string HomeChannel;
-  // Where the payload of SID_WARCRAFTGENERAL sub-command 2 is written; empty: nowhere.
-  std::string DumpFileName = "bottest0x02.bin";
-
-  // Read by the owner.
-  bool LoggedOn = false;
-  std::string LastChannel;
-  std::vector<TUser> ClanMembers;
-  std::vector<TUser> Friends;
-  std::vector<TBotCookie> Cookies;
-  std::uint32_t LastCookie = 0;
-  TBNETClanInfo ClanInfo;
-  std::string UniqueName;
-  std::uint32_t MyPing = 0;
-  std::uint32_t MyFlags = 0;
+  // What the session knows; read by the owner.
+  bool LoggedOn() const { return logged_on_; }
+  const std::string& UniqueName() const { return unique_name_; }
+  const std::string& LastChannel() const { return last_channel_; }
+  const TBNETClanInfo& ClanInfo() const { return clan_info_; }
+  const std::vector<TUser>& Friends() const { return friends_; }
+  const std::vector<TUser>& ClanMembers() const { return clan_members_; }
+  std::uint32_t MyPing() const { return my_ping_; }
+  std::uint32_t MyFlags() const { return my_flags_; }
+  std::size_t CookieCount() const { return cookies_.size(); }
+  std::uint32_t LastCookie() const { return last_cookie_; }
 
  private:
   using THandler = void (TBNET::*)(TBuffer& message);
@@ -197,10 +194,8 @@ class TBNET {
   void HandleAuthAccountLogon(TBuffer& m);
   void HandleAuthAccountLogonProof(TBuffer& m);
   void HandleFriendsList(TBuffer& m);
-  void HandleFriendsUpdate(TBuffer& m);
-  void HandleFriendsAdd(TBuffer& m);
-  void HandleFriendsRemove(TBuffer& m);
-  void HandleFriendsPosition(TBuffer& m);
+  // An update, addition, removal or move only says the list changed: it is asked again.
+  void HandleFriendsChanged(TBuffer& m);
   void HandleClanInfo(TBuffer& m);
   void HandleClanInvitation(TBuffer& m);
   void HandleClanInvitationResponse(TBuffer& m);
@@ -209,11 +204,14 @@ class TBNET {
   void DecodeUserProfile(TBuffer& m);
   void DecodeClanProfile(TBuffer& m);
 
-  void Status(std::int32_t kind, std::int32_t code, const std::string& text);
-  void Error(std::int32_t code, const std::string& text);
-  void ChatEvent(std::int32_t id, const std::string& s1, const std::string& s2 = {},
-                 const std::string& s3 = {}, std::uint32_t n1 = 0, std::uint32_t n2 = 0);
+  void Status(TSessionStatus status, const std::string& text);
+  void Error(TSessionError error, const std::string& text);
   void ChatLine(const std::string& text, TColor color);
+  // Runs fn on the observer, if there is one.
+  template <typename Fn>
+  void Notify(Fn&& fn) {
+    if (observer_ != nullptr) fn(*observer_);
+  }
   std::uint32_t AddCookie(std::string user, std::string clan_tag);
   // Takes the cookie of an answer out of the table; an empty one when it is unknown.
   TBotCookie TakeCookie(std::uint32_t number);
@@ -223,6 +221,18 @@ class TBNET {
   // Ends the handling of the current block (after a refused logon).
   void StopFraming() { stop_framing_ = true; }
 
+  TSessionObserver* observer_ = nullptr;
+  TSessionConfig config_;
+  bool logged_on_ = false;
+  std::string unique_name_;
+  std::string last_channel_;
+  TBNETClanInfo clan_info_;
+  std::vector<TUser> friends_;
+  std::vector<TUser> clan_members_;
+  std::uint32_t my_ping_ = 0;
+  std::uint32_t my_flags_ = 0;
+  std::vector<TBotCookie> cookies_;
+  std::uint32_t last_cookie_ = 0;
   TCustomClient chat_;
   TBNLS bnls_;
   TTimer bnls_wait_;
@@ -231,7 +241,6 @@ class TBNET {
   TTimer keep_alive_;
   TBuffer receive_;
   TBuffer message_;  // the message being handled, reused to spare allocations
-  std::uint32_t product_;
   std::uint32_t version_byte_ = 0;
   int last_result_ = 0;
   bool in_receive_ = false;

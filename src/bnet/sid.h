@@ -32,6 +32,23 @@ inline constexpr std::uint8_t SID_CLANINVITATIONRESPONSE = 0x79;
 inline constexpr std::uint8_t SID_CLANMEMBERLIST = 0x7D;
 inline constexpr std::uint8_t SID_CLANMEMBERSTATUSCHANGE = 0x7F;
 
+// Chat events (SID_CHATEVENT's first field).
+inline constexpr std::uint32_t EID_SHOWUSER = 0x01;
+inline constexpr std::uint32_t EID_JOIN = 0x02;
+inline constexpr std::uint32_t EID_LEAVE = 0x03;
+inline constexpr std::uint32_t EID_WHISPER = 0x04;
+inline constexpr std::uint32_t EID_TALK = 0x05;
+inline constexpr std::uint32_t EID_BROADCAST = 0x06;
+inline constexpr std::uint32_t EID_CHANNEL = 0x07;
+inline constexpr std::uint32_t EID_USERFLAGS = 0x09;
+inline constexpr std::uint32_t EID_WHISPERSENT = 0x0A;
+inline constexpr std::uint32_t EID_CHANNELFULL = 0x0D;
+inline constexpr std::uint32_t EID_CHANNELDOESNOTEXIST = 0x0E;
+inline constexpr std::uint32_t EID_CHANNELRESTRICTED = 0x0F;
+inline constexpr std::uint32_t EID_INFO = 0x12;
+inline constexpr std::uint32_t EID_ERROR = 0x13;
+inline constexpr std::uint32_t EID_EMOTE = 0x17;
+
 // BNLS messages (frame: u16 length, id).
 inline constexpr std::uint8_t BNLS_LOGONCHALLENGE = 0x02;
 inline constexpr std::uint8_t BNLS_LOGONPROOF = 0x03;

@@ -7,63 +7,9 @@
 #include <utility>
 
 #include "config/Operations.h"
+#include "config/language_sections.h"
 
 namespace corvane {
-
-const TIconName kIconNames[kIconCount] = {
-    {"WAR3_PEON", "Peon"},
-    {"WAR3_FOOTMAN", "Footman"},
-    {"WAR3_Knight", "Knight"},
-    {"WAR3_Archmage", "Archmage"},
-    {"WAR3_Medivh", "Medivh"},
-    {"WAR3_Grunt", "Grunt"},
-    {"WAR3_Tauren", "Tauren"},
-    {"WAR3_FarSeer", "Far Seer"},
-    {"WAR3_Thrall", "Thrall"},
-    {"WAR3_Ghoul", "Ghoul"},
-    {"WAR3_Abomination", "Abomination"},
-    {"WAR3_Lich", "Lich"},
-    {"WAR3_Tichondrius", "Tichondrius"},
-    {"WAR3_Archer", "Archer"},
-    {"WAR3_Druid", "Druid"},
-    {"WAR3_Priestess", "Priestess"},
-    {"WAR3_FurionStomrage", "Furion Stomrage"},
-    {"WAR3_GreenDragon", "Green dragon"},
-    {"WAR3_BlueDragon", "Blue dragon"},
-    {"WAR3_RedDragon", "Red dragon"},
-    {"WAR3_Deathwing", "Deathwing"},
-    {"W3XP_Peon", "Peon"},
-    {"W3XP_Rifleman", "Rifleman"},
-    {"W3XP_Sorceress", "Sorceress"},
-    {"W3XP_Spellbreaker", "Spellbreaker"},
-    {"W3XP_BloodMage", "Blood mage"},
-    {"W3XP_Jaina", "Jaina"},
-    {"W3XP_Trollheadhunter", "Trollheadhunter"},
-    {"W3XP_Shaman", "Shaman"},
-    {"W3XP_SpiritWalker", "Spirit Walker"},
-    {"W3XP_Shadowhunter", "Shadowhunter"},
-    {"W3XP_Rexxar", "Rexxar"},
-    {"W3XP_CryptFiend", "Crypt fiend"},
-    {"W3XP_Banshee", "Banshee"},
-    {"W3XP_Destroyer", "Destroyer"},
-    {"W3XP_CryptLord", "Crypt lord"},
-    {"W3XP_Sylvanas", "Sylvanas"},
-    {"W3XP_Huntress", "Huntress"},
-    {"W3XP_Druid", "Druid"},
-    {"W3XP_Dryad", "Dryad"},
-    {"W3XP_Keeper", "Keeper"},
-    {"W3XP_Maiev", "Maiev"},
-    {"W3XP_Myrmidon", "Myrmidon"},
-    {"W3XP_Siren", "Siren"},
-    {"W3XP_DragonTurtle", "Dragon turtle"},
-    {"W3XP_SeaWitch", "Sea witch"},
-    {"W3XP_Illidan", "Illidan"},
-    {"W3XP_Felguard", "Felguard"},
-    {"W3XP_infernal", "Infernal"},
-    {"W3XP_Doomguard", "Doomguard"},
-    {"W3XP_PitLord", "PitLord"},
-    {"W3XP_Archimonde", "Archimonde"},
-};
 
 namespace {
 
@@ -158,17 +104,6 @@ std::uint8_t ThroneIcon(char tier, char race, std::uint8_t current) {
   return static_cast<std::uint8_t>(22 + 5 * r + static_cast<std::size_t>(tier - '2'));
 }
 
-std::string ReversedPrintable(const std::string& word) {
-  std::string clan;
-  clan.reserve(word.size());
-  for (auto it = word.rbegin(); it != word.rend(); ++it) {
-    if (static_cast<unsigned char>(*it) >= 32) {
-      clan.push_back(*it);
-    }
-  }
-  return clan;
-}
-
 void MakeText(TParsedStatstring& parsed, const TTextLookup& lookup) {
   std::string text = ProductName(parsed.Product);
   if (parsed.Product == kReignOfChaos || parsed.Product == kFrozenThrone) {
@@ -245,6 +180,17 @@ std::string IconName(int icon, const TTextLookup& lookup) {
 int IconImage(int icon) {
   const int index = ((icon % 128) + 128) % 128;
   return index < kIconCount ? index + 1 : 0;
+}
+
+std::string ReversedPrintable(const std::string& word) {
+  std::string code;
+  code.reserve(word.size());
+  for (auto it = word.rbegin(); it != word.rend(); ++it) {
+    if (static_cast<unsigned char>(*it) >= 32) {
+      code.push_back(*it);
+    }
+  }
+  return code;
 }
 
 std::string ClanRankName(int rank) {

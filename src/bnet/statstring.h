@@ -4,8 +4,9 @@
 // clan ranks.
 
 #include <cstdint>
-#include <functional>
 #include <string>
+
+#include "config/text_lookup.h"
 
 namespace corvane {
 
@@ -19,21 +20,7 @@ struct TParsedStatstring {
   std::string Text;
 };
 
-// Looks a text up in the current language: (section, key, English default) -> text.
-// An empty lookup gives the English default.
-using TTextLookup = std::function<std::string(const std::string& section, const std::string& key,
-                                              const std::string& default_text)>;
-
-inline constexpr int kIconCount = 52;  // icons 0-51 have names and images
 inline constexpr std::uint8_t kUnknownIcon = 62;
-
-// Language key and English name of icons 0-51, in the "LOCAL_ICONS" section.
-struct TIconName {
-  const char* key;
-  const char* name;
-};
-extern const TIconName kIconNames[kIconCount];
-inline constexpr const char kIconSection[] = "LOCAL_ICONS";
 
 // Fills the fields that the status string gives; the others keep their values.
 void ParseStatstring(const std::string& statstring, TParsedStatstring& parsed,
@@ -42,5 +29,9 @@ std::string ProductName(int product);
 std::string IconName(int icon, const TTextLookup& lookup = {});
 int IconImage(int icon);  // icons 0-51 -> icon + 1, everything else -> 0 (icon taken mod 128)
 std::string ClanRankName(int rank);
+
+// A word that arrives reversed (a product code, a clan tag) in reading order; control bytes
+// are padding and left out.
+std::string ReversedPrintable(const std::string& word);
 
 }  // namespace corvane

@@ -14,7 +14,7 @@ bool IsChannelOperator(const TBotHost& host, const std::string& name) {
 void OnUserJoin(TBotHost& host, const std::string& name, const std::string& statstring,
                 std::uint32_t, std::uint32_t ping) {
   const TBNET* session = host.Session();
-  const std::string bot = session != nullptr ? session->UniqueName : std::string();
+  const std::string bot = session != nullptr ? session->UniqueName() : std::string();
   if (IsChannelOperator(host, bot)) {
     TBotCommandControl& db = host.Database();
     const bool safe = db.IsSafelisted(name);

@@ -1,27 +1,24 @@
 #include "bot/bot_plugins.h"
 
 #include <dlfcn.h>
-#include <elf.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "bnet/bnet.h"
 #include "bot/ChEvents.h"
 #include "bot/command_processor.h"
+#include "bot/plugin_file.h"
 #include "config/Operations.h"
 #include "config/colors.h"
 #include "config/language.h"
+#include "config/language_sections.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr char kPluginSection[] = "PLUGIN_SYSTEM";
 
 // The one system that the context-free functions of the table act on.
 TBotPluginSystem* g_active = nullptr;
@@ -118,8 +115,8 @@ struct TPluginFunctions {
   static void ListClanMembers(TClanMemberCallback callback) {
     TPluginHost* h = Host();
     if (h == nullptr || callback == nullptr || h->Bot().Session() == nullptr) return;
-    for (std::size_t i = 0; i < h->Bot().Session()->ClanMembers.size(); ++i) {
-      const TUser u = h->Bot().Session()->ClanMembers[i];
+    for (std::size_t i = 0; i < h->Bot().Session()->ClanMembers().size(); ++i) {
+      const TUser u = h->Bot().Session()->ClanMembers()[i];
       if (callback(u.Name.c_str(), static_cast<std::uint32_t>(u.Rank), u.Status) != 0) break;
     }
   }
@@ -156,34 +153,6 @@ const std::array<TTableEntry, 14>& FunctionTable() {
 }
 
 }  // namespace
-
-bool LooksLoadable(std::istream& in, std::uint64_t size) {
-  Elf64_Ehdr eh{};
-  if (size < sizeof eh || !in.read(reinterpret_cast<char*>(&eh), sizeof eh)) return false;
-  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64 ||
-      eh.e_phentsize != sizeof(Elf64_Phdr) || eh.e_phnum == 0) {
-    return false;
-  }
-  const std::uint64_t table_size = static_cast<std::uint64_t>(eh.e_phnum) * sizeof(Elf64_Phdr);
-  if (eh.e_phoff > size || table_size > size - eh.e_phoff) return false;
-  in.seekg(static_cast<std::streamoff>(eh.e_phoff));
-  for (int i = 0; i < eh.e_phnum; ++i) {
-    Elf64_Phdr ph{};
-    if (!in.read(reinterpret_cast<char*>(&ph), sizeof ph)) return false;
-    if (ph.p_offset > size || ph.p_filesz > size - ph.p_offset) return false;
-  }
-  return true;
-}
-
-bool LooksLoadable(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return false;
-  in.seekg(0);
-  return LooksLoadable(in, static_cast<std::uint64_t>(size));
-}
 
 std::string TBotPlugin::BaseName() const {
   return fs::path(FileName).filename().string();
@@ -294,9 +263,7 @@ int TBotPluginSystem::LoadPlugin(const std::string& path) {
 void TBotPluginSystem::UnloadPlugin(TBotPlugin& plugin) {
   if (plugin.Module == nullptr) return;
   const std::string base = plugin.BaseName();
-  for (const auto& c : host_.Bot().Database().Commands) {
-    if (c->CmdType == TCmdType::Plugin && EqualsNoCase(c->Text, base)) c->PluginLoaded = false;
-  }
+  host_.Bot().Database().ForgetPluginProcedures(base);
   plugin.PluginMessage(plugin.Id(), CORVANE_MSG_UNLOAD, 0, 0);
   dlclose(plugin.Module);
   plugin.Module = nullptr;

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <istream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,12 +45,6 @@ struct TBotPlugin {
   // The file name without its folder: the owner recorded with its commands.
   std::string BaseName() const;
 };
-
-// The dynamic loader maps a library's segments as its headers describe them and crashes on
-// the first page past the end of a truncated file: true when the file is a 64-bit ELF
-// object whose program headers and segments lie within its `size` bytes.
-bool LooksLoadable(std::istream& in, std::uint64_t size);
-bool LooksLoadable(const std::string& path);
 
 // Load statuses.
 inline constexpr int kPluginLoaded = 0;

@@ -112,7 +112,7 @@ class TCommandIndex {
 }  // namespace
 
 TBotCmdUser* TBotCommandControl::FindUser(const std::string& name) const {
-  for (const auto& u : Users) {
+  for (const auto& u : users_) {
     if (EqualsNoCase(u->Name, name)) return u.get();
   }
   return nullptr;
@@ -155,8 +155,8 @@ TBotCmdUser* TBotCommandControl::PutUser(TBotCmdUser* match, const std::string& 
   u->Name = name;
   u->Access = access;
   u->Flags = NoLetter(flags);
-  Users.push_back(std::move(u));
-  return Users.back().get();
+  users_.push_back(std::move(u));
+  return users_.back().get();
 }
 
 void TBotCommandControl::SetUser(const std::string& name, std::int32_t access,
@@ -192,10 +192,10 @@ void TBotCommandControl::RemoveUserFlag(const std::string& name, const std::stri
 }
 
 void TBotCommandControl::DeleteUser(const std::string& name) {
-  const auto it = std::find_if(Users.begin(), Users.end(),
+  const auto it = std::find_if(users_.begin(), users_.end(),
                                [&](const auto& u) { return EqualsNoCase(u->Name, name); });
-  if (it == Users.end()) return;
-  Users.erase(it);
+  if (it == users_.end()) return;
+  users_.erase(it);
   MarkChanged();
 }
 
@@ -204,8 +204,8 @@ TBotCommand* TBotCommandControl::PutInternal(TBotCommand* match, const std::stri
                                              bool enabled, TInternalHandler handler) {
   TBotCommand* c = match;
   if (c == nullptr) {
-    Commands.push_back(std::make_unique<TBotCommand>());
-    c = Commands.back().get();
+    commands_.push_back(std::make_unique<TBotCommand>());
+    c = commands_.back().get();
     c->Name = name;
   }
   c->Flags = flags;
@@ -216,13 +216,14 @@ TBotCommand* TBotCommandControl::PutInternal(TBotCommand* match, const std::stri
   return c;
 }
 
-TBotCommand* TBotCommandControl::AddInternalCommand(const std::string& name,
-                                                    const std::string& flags, std::int32_t access,
-                                                    bool enabled, TInternalHandler handler,
-                                                    bool overwrite) {
+const TBotCommand* TBotCommandControl::AddInternalCommand(const std::string& name,
+                                                          const std::string& flags,
+                                                          std::int32_t access, bool enabled,
+                                                          TInternalHandler handler,
+                                                          bool overwrite) {
   TBotCommand* match = nullptr;
   if (overwrite) {
-    for (const auto& c : Commands) {
+    for (const auto& c : commands_) {
       if (EqualsNoCase(c->Name, name)) {
         match = c.get();
         break;
@@ -239,8 +240,8 @@ TBotCommand* TBotCommandControl::PutCustom(TBotCommand* match, const std::string
                                            std::int32_t access, const std::string& flags) {
   TBotCommand* c = match;
   if (c == nullptr) {
-    Commands.push_back(std::make_unique<TBotCommand>());
-    c = Commands.back().get();
+    commands_.push_back(std::make_unique<TBotCommand>());
+    c = commands_.back().get();
     c->Name = name;
     c->Access = access;
     c->CmdType = TCmdType::Custom;
@@ -251,12 +252,13 @@ TBotCommand* TBotCommandControl::PutCustom(TBotCommand* match, const std::string
   return c;
 }
 
-TBotCommand* TBotCommandControl::AddCustomCommand(const std::string& name, const std::string& text,
-                                                  bool overwrite, bool enabled, std::int32_t access,
-                                                  const std::string& flags) {
+const TBotCommand* TBotCommandControl::AddCustomCommand(const std::string& name,
+                                                        const std::string& text, bool overwrite,
+                                                        bool enabled, std::int32_t access,
+                                                        const std::string& flags) {
   TBotCommand* match = nullptr;
   if (overwrite) {
-    for (const auto& c : Commands) {
+    for (const auto& c : commands_) {
       if (c->CmdType == TCmdType::Custom && c->Access == access && EqualsNoCase(c->Name, name)) {
         match = c.get();
         break;
@@ -270,7 +272,7 @@ TBotCommand* TBotCommandControl::AddCustomCommand(const std::string& name, const
 
 TBotCommand* TBotCommandControl::FindPluginCommand(const std::string& name,
                                                    const std::string& plugin_file) const {
-  for (const auto& c : Commands) {
+  for (const auto& c : commands_) {
     if (c->CmdType == TCmdType::Plugin && EqualsNoCase(c->Name, name) &&
         EqualsNoCase(c->Text, plugin_file)) {
       return c.get();
@@ -301,14 +303,15 @@ TBotCommand* TBotCommandControl::PutPlugin(TBotCommand* match, const std::string
   c->PluginProc = proc;
   c->PluginLoaded = proc != nullptr;
   c->Enabled = enabled;
-  Commands.push_back(std::move(c));
-  return Commands.back().get();
+  commands_.push_back(std::move(c));
+  return commands_.back().get();
 }
 
-TBotCommand* TBotCommandControl::AddPluginCommand(const std::string& plugin_file,
-                                                  const std::string& name, std::uint8_t mode,
-                                                  TBotCmdProc proc, bool enabled,
-                                                  std::int32_t access, const std::string& flags) {
+const TBotCommand* TBotCommandControl::AddPluginCommand(const std::string& plugin_file,
+                                                        const std::string& name, std::uint8_t mode,
+                                                        TBotCmdProc proc, bool enabled,
+                                                        std::int32_t access,
+                                                        const std::string& flags) {
   TBotCommand* match = mode == 0 ? nullptr : FindPluginCommand(name, plugin_file);
   TBotCommand* c = PutPlugin(match, plugin_file, name, mode, proc, enabled, access, flags);
   // Mode 2 on a known command hands over only the procedure, which the file does not keep.
@@ -324,19 +327,60 @@ bool TBotCommandControl::DeletePluginCommand(const std::string& name,
   return true;
 }
 
-TBotCommand* TBotCommandControl::FindCommand(const std::string& name, TCmdType kind) {
-  for (const auto& c : Commands) {
+const TBotCommand* TBotCommandControl::FindCommand(const std::string& name, TCmdType kind) const {
+  for (const auto& c : commands_) {
     if (c->CmdType == kind && EqualsNoCase(c->Name, name)) return c.get();
   }
   return nullptr;
 }
 
 void TBotCommandControl::RemoveCommand(const TBotCommand* record) {
-  const auto it = std::find_if(Commands.begin(), Commands.end(),
+  const auto it = std::find_if(commands_.begin(), commands_.end(),
                                [&](const auto& c) { return c.get() == record; });
-  if (it == Commands.end()) return;
-  Commands.erase(it);
+  if (it == commands_.end()) return;
+  commands_.erase(it);
   MarkChanged();
+}
+
+bool TBotCommandControl::UpdateUser(const TBotCmdUser* record, const TBotCmdUser& values) {
+  const auto it =
+      std::find_if(users_.begin(), users_.end(), [&](const auto& u) { return u.get() == record; });
+  if (it == users_.end()) return false;
+  **it = values;
+  MarkChanged();
+  return true;
+}
+
+void TBotCommandControl::RemoveUser(const TBotCmdUser* record) {
+  const auto it =
+      std::find_if(users_.begin(), users_.end(), [&](const auto& u) { return u.get() == record; });
+  if (it == users_.end()) return;
+  users_.erase(it);
+  MarkChanged();
+}
+
+bool TBotCommandControl::UpdateCommand(const TBotCommand* record, const std::string& name,
+                                       const std::string& text, bool enabled, std::int32_t access,
+                                       const std::string& flags) {
+  const auto it = std::find_if(commands_.begin(), commands_.end(),
+                               [&](const auto& c) { return c.get() == record; });
+  if (it == commands_.end()) return false;
+  TBotCommand& c = **it;
+  c.Name = name;
+  c.Text = text;
+  c.Enabled = enabled;
+  c.Access = access;
+  c.Flags = flags;
+  SortCommands();  // marks the change
+  return true;
+}
+
+void TBotCommandControl::ForgetPluginProcedures(const std::string& plugin_file) {
+  for (const auto& c : commands_) {
+    if (c->CmdType == TCmdType::Plugin && EqualsNoCase(c->Text, plugin_file)) {
+      c->PluginLoaded = false;
+    }
+  }
 }
 
 namespace {
@@ -403,12 +447,12 @@ std::vector<std::size_t> ExchangeSortOrder(const std::vector<std::int32_t>& keys
 
 void TBotCommandControl::SortCommands() {
   std::vector<std::int32_t> keys;
-  keys.reserve(Commands.size());
-  for (const auto& c : Commands) keys.push_back(c->Access);
+  keys.reserve(commands_.size());
+  for (const auto& c : commands_) keys.push_back(c->Access);
   std::vector<std::unique_ptr<TBotCommand>> sorted;
-  sorted.reserve(Commands.size());
-  for (const std::size_t i : ExchangeSortOrder(keys)) sorted.push_back(std::move(Commands[i]));
-  Commands = std::move(sorted);
+  sorted.reserve(commands_.size());
+  for (const std::size_t i : ExchangeSortOrder(keys)) sorted.push_back(std::move(commands_[i]));
+  commands_ = std::move(sorted);
   MarkChanged();
 }
 
@@ -424,7 +468,7 @@ bool TBotCommandControl::LoadFromFile(const std::string& path) {
   // Each entry is SetUser; its first match is found through a map, as a scan per entry
   // would make a large file cost the square of its users.
   std::unordered_map<std::string, TBotCmdUser*> users;
-  for (const auto& u : Users) users.emplace(UpperCase(u->Name), u.get());
+  for (const auto& u : users_) users.emplace(UpperCase(u->Name), u.get());
   b.Skip(3);
   std::uint32_t count = b.GetDWord();
   for (std::uint32_t i = 0; i < count && b.Length() > 0; ++i) {
@@ -439,7 +483,7 @@ bool TBotCommandControl::LoadFromFile(const std::string& path) {
     if (match == nullptr) users.emplace(std::move(key), u);
   }
 
-  TCommandIndex index(Commands);
+  TCommandIndex index(commands_);
   b.Skip(3);
   count = b.GetDWord();
   for (std::uint32_t i = 0; i < count && b.Length() > 0; ++i) {
@@ -479,18 +523,18 @@ bool TBotCommandControl::SaveToFile(const std::string& path) const {
   b.AddString(kMagic);
   b.AddByte(kFileVersion);
   b.AddString("USR");
-  b.AddDWord(static_cast<std::uint32_t>(Users.size()));
+  b.AddDWord(static_cast<std::uint32_t>(users_.size()));
   std::uint32_t index = 0;
-  for (const auto& u : Users) {
+  for (const auto& u : users_) {
     b.AddDWord(index++);
     AddText(b, u->Name);
     AddText(b, u->Flags);
     b.AddDWord(static_cast<std::uint32_t>(u->Access));
   }
   b.AddString("CMD");
-  b.AddDWord(static_cast<std::uint32_t>(Commands.size()));
+  b.AddDWord(static_cast<std::uint32_t>(commands_.size()));
   index = 0;
-  for (const auto& c : Commands) {
+  for (const auto& c : commands_) {
     b.AddDWord(index++);
     AddText(b, c->Name);
     AddText(b, c->Flags);
@@ -688,10 +732,10 @@ bool TBotCommandControl::ProcessCommand(TBotHost& host, const std::string& speak
   TrimSpaces(args);
   const std::string held = extra_flags + flags;
 
-  for (std::size_t i = 0; i < Commands.size(); ++i) {
+  for (std::size_t i = 0; i < commands_.size(); ++i) {
     // The list may change under a running command ("cmdadd", "cmddel"), so it is walked
     // by position and each record is taken afresh.
-    TBotCommand& c = *Commands[i];
+    TBotCommand& c = *commands_[i];
     if (!c.Enabled) continue;
     if (!EqualsNoCase(c.Name, word)) {
       continue;

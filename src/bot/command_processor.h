@@ -98,21 +98,22 @@ class TBotCommandControl {
 
   // With overwrite, the first command of that name (any kind) becomes this internal
   // command, keeping its handler when the given one is empty; otherwise one is appended.
-  TBotCommand* AddInternalCommand(const std::string& name, const std::string& flags,
-                                  std::int32_t access, bool enabled, TInternalHandler handler,
-                                  bool overwrite);
+  const TBotCommand* AddInternalCommand(const std::string& name, const std::string& flags,
+                                        std::int32_t access, bool enabled, TInternalHandler handler,
+                                        bool overwrite);
   // With overwrite, the first custom command of that name and access gets the switch, text
   // and flags; otherwise one is appended, whatever else has that name.
-  TBotCommand* AddCustomCommand(const std::string& name, const std::string& text, bool overwrite,
-                                bool enabled, std::int32_t access, const std::string& flags);
+  const TBotCommand* AddCustomCommand(const std::string& name, const std::string& text,
+                                      bool overwrite, bool enabled, std::int32_t access,
+                                      const std::string& flags);
   // Looks for the plug-in command of that name and library file. Mode 1 updates a match's
   // flags, access and procedure; mode 2 only its procedure, keeping what the owner edited;
   // mode 0, or no match, appends a new record.
-  TBotCommand* AddPluginCommand(const std::string& plugin_file, const std::string& name,
-                                std::uint8_t mode, TBotCmdProc proc, bool enabled,
-                                std::int32_t access, const std::string& flags);
+  const TBotCommand* AddPluginCommand(const std::string& plugin_file, const std::string& name,
+                                      std::uint8_t mode, TBotCmdProc proc, bool enabled,
+                                      std::int32_t access, const std::string& flags);
   bool DeletePluginCommand(const std::string& name, const std::string& plugin_file);
-  TBotCommand* FindCommand(const std::string& name, TCmdType kind);
+  const TBotCommand* FindCommand(const std::string& name, TCmdType kind) const;
   void RemoveCommand(const TBotCommand* record);
   // Higher access first, in exactly the order a plain exchange sort gives (for each i, for
   // each j >= i, swap when i's access is lower): equal levels do not keep their order, and
@@ -128,8 +129,7 @@ class TBotCommandControl {
   void SetReady(std::uint32_t now) { Gate.Tick(now); }
 
   // Called after every change that the file would keep, by the operations above (not while
-  // a file loads). Whoever edits a record in place calls MarkChanged, or SortCommands,
-  // which the editors call after every edit anyway.
+  // a file loads).
   std::function<void()> OnChanged;
   void MarkChanged() const {
     if (OnChanged) OnChanged();
@@ -147,12 +147,25 @@ class TBotCommandControl {
   static void RunCustomCommand(TBotHost& host, const std::string& speaker, const std::string& args,
                                const std::string& text, std::int32_t ping);
 
-  // Stable addresses: dialogs edit records in place while dispatch reads them.
-  std::vector<std::unique_ptr<TBotCmdUser>> Users;
-  std::vector<std::unique_ptr<TBotCommand>> Commands;
+  // Stable addresses: a dialog keeps a record while dispatch reads the lists.
+  using TUsers = std::vector<std::unique_ptr<TBotCmdUser>>;
+  using TCommands = std::vector<std::unique_ptr<TBotCommand>>;
+  const TUsers& Users() const { return users_; }
+  const TCommands& Commands() const { return commands_; }
+  // A dialog's edit of one record, found by address: false (nothing changed) when it is no
+  // longer in the list. The commands are sorted again after an edit of one.
+  bool UpdateUser(const TBotCmdUser* record, const TBotCmdUser& values);
+  bool UpdateCommand(const TBotCommand* record, const std::string& name, const std::string& text,
+                     bool enabled, std::int32_t access, const std::string& flags);
+  void RemoveUser(const TBotCmdUser* record);
+  // A plug-in's commands lose their procedure when it is unloaded.
+  void ForgetPluginProcedures(const std::string& plugin_file);
+
   TFloodGate Gate;
 
  private:
+  TUsers users_;
+  TCommands commands_;
   TBotCmdUser* FindUser(const std::string& name) const;
   TBotCommand* FindPluginCommand(const std::string& name, const std::string& plugin_file) const;
   // The operations above, given the record that their search found (or none).

@@ -45,7 +45,7 @@ std::string PickRandomUser(TBotHost& host) {
   const std::vector<TUser>& roster = host.Roster();
   if (roster.size() < 2) return {};
   const TBNET* session = host.Session();
-  const std::string bot = session != nullptr ? session->UniqueName : std::string();
+  const std::string bot = session != nullptr ? session->UniqueName() : std::string();
   std::mt19937 random(static_cast<std::uint32_t>(
       std::chrono::high_resolution_clock::now().time_since_epoch().count()));
   std::uniform_int_distribution<std::size_t> pick(0, roster.size() - 1);
@@ -61,20 +61,20 @@ void SendGreet(TBotHost& host, const std::string& name, const std::string& stats
                std::uint32_t ping) {
   const TBNET* session = host.Session();
   const TSettings& settings = host.Settings();
-  if (session == nullptr || !settings.GreetEnable || name == session->UniqueName) return;
+  if (session == nullptr || !settings.GreetEnable || name == session->UniqueName()) return;
   TParsedStatstring parsed;
   ParseStatstring(statstring, parsed, host.Language().Lookup());
   if (settings.GreetForMyClan &&
-      (session->ClanInfo.Tag.empty() || !EqualsNoCase(session->ClanInfo.Tag, parsed.Clan))) {
+      (session->ClanInfo().Tag.empty() || !EqualsNoCase(session->ClanInfo().Tag, parsed.Clan))) {
     return;
   }
   std::string message = settings.GreetMsg;
   if (settings.GreetWhisper) message = "/w " + name + " " + message;
   ReplaceAll(message, "%uname", name);
-  ReplaceAll(message, "%bname", session->UniqueName);
+  ReplaceAll(message, "%bname", session->UniqueName());
   ReplaceAll(message, "%ping", std::to_string(ping));
   ReplaceAll(message, "%lvl", std::to_string(parsed.Level));
-  ReplaceAll(message, "%ch", session->LastChannel);
+  ReplaceAll(message, "%ch", session->LastChannel());
   ReplaceAll(message, "%icon", IconName(parsed.Icon, host.Language().Lookup()));
   if (!FillCommonTail(host, message)) return;
   host.QueueLine(message, TLineKind::Greeting);
@@ -88,8 +88,8 @@ void SendIdleMessage(TBotHost& host) {
     return;
   }
   std::string message = settings.IdleMsg;
-  ReplaceAll(message, "%bname", session->UniqueName);
-  ReplaceAll(message, "%ch", session->LastChannel);
+  ReplaceAll(message, "%bname", session->UniqueName());
+  ReplaceAll(message, "%ch", session->LastChannel());
   if (!FillCommonTail(host, message)) return;
   host.QueueLine(message, TLineKind::Idle);
 }

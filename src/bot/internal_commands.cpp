@@ -6,11 +6,11 @@
 #include "bnet/bnet.h"
 #include "config/Operations.h"
 #include "config/language.h"
+#include "config/language_sections.h"
 
 namespace corvane {
 namespace {
 
-constexpr char kSection[] = "BOT_INTERNAL_COMMANDS";
 constexpr char kProtectBanText[] = "Bot will be ban any not safelisted users.";
 constexpr char kProtectKickText[] = "Bot will be kick any not safelisted users.";
 constexpr char kProtectOffText[] = "Channel protection disabled.";
@@ -79,10 +79,13 @@ bool PingMe(const TCall& c) {
   if (!CheckConnected(c.host)) return false;
   const std::string ping = std::to_string(c.ping);
   if (c.speaker == "*") {
-    c.host.AddChatLine(Replaced(c.host.Language().Text(kSection, "bot_ping_me"), "%ping", ping),
-                       kRed);
+    c.host.AddChatLine(
+        Replaced(c.host.Language().Text(kInternalCommandsSection, "bot_ping_me"), "%ping", ping),
+        kRed);
   } else {
-    c.Route(Replaced(c.host.Language().Text(kSection, "user_ping_say"), "%ping", ping), kRed);
+    c.Route(
+        Replaced(c.host.Language().Text(kInternalCommandsSection, "user_ping_say"), "%ping", ping),
+        kRed);
   }
   return true;
 }
@@ -133,7 +136,7 @@ bool Add(const TCall& c) {
   } else {
     c.Db().SetUser(target, level, "?");
   }
-  std::string reply = c.host.Language().Text(kSection, "user_add");
+  std::string reply = c.host.Language().Text(kInternalCommandsSection, "user_add");
   ReplaceAll(reply, "%user", target);
   ReplaceAll(reply, "%acs", std::to_string(level));
   ReplaceAll(reply, "%flags", shown);
@@ -247,7 +250,7 @@ bool CmdAdd(const TCall& c) {
 bool CmdDel(const TCall& c) {
   const std::vector<std::string> words = c.Words();
   const std::string name = words.empty() ? std::string() : words[0];
-  TBotCommand* command = c.Db().FindCommand(name, TCmdType::Custom);
+  const TBotCommand* command = c.Db().FindCommand(name, TCmdType::Custom);
   if (command == nullptr) return true;
   c.Db().RemoveCommand(command);
   const std::string reply = "Command " + name + " removed.";
@@ -329,7 +332,7 @@ const std::map<std::string, TCommand>& Commands() {
 
 bool CheckConnected(TBotHost& host) {
   if (TBNET* session = host.Session(); session != nullptr && session->Active()) return true;
-  host.AddChatLine("[BOT] " + host.Language().Text(kSection, "not_conn"), kRed);
+  host.AddChatLine("[BOT] " + host.Language().Text(kInternalCommandsSection, "not_conn"), kRed);
   return false;
 }
 

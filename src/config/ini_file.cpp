@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <string_view>
 #include <utility>
 
 #include "config/Operations.h"
+#include "net/atomic_file.h"
 
 namespace corvane {
 
@@ -137,31 +137,6 @@ bool ReadAll(int fd, std::string& text, std::size_t expected) {
       return false;
     }
     text.append(block, static_cast<std::size_t>(n));
-  }
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Makes a completed rename durable; a failure here loses nothing already written.
-void SyncFolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
   }
 }
 
@@ -384,18 +359,6 @@ bool TIniFile::EndUpdate() {
 }
 
 bool TIniFile::Store() {
-  // A symbolic link stays a link: the file it points to is replaced.
-  std::string target = path_;
-  struct stat st {};
-  if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path_.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-  const mode_t mode = exists ? (st.st_mode & 07777) : (create_mode_ & 07777);
-
   std::string text;
   for (const Line& line : doc_.lines) {
     text += line.text;
@@ -414,38 +377,8 @@ bool TIniFile::Store() {
     }
   }
 
-  const std::string temp = target + ".tmp";
-  ::unlink(temp.c_str());  // left over from an interrupted write
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
-    // Keeps the owner when the program runs with the rights to; otherwise ours.
-    [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
-  }
   struct stat written {};
-  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0 &&
-            ::fstat(fd, &written) == 0;
-  int error = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  // Only a plain file (or nothing) may be replaced; a folder or a device at the path stays.
-  struct stat now {};
-  if (ok && ::lstat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) {
-    ok = false;
-    error = EISDIR;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    errno = error;  // the caller reports why
-    return false;
-  }
-  SyncFolderOf(target);
+  if (!ReplaceFileAtomically(path_, text, create_mode_, &written)) return false;
   // The rename keeps inode, size and time. A file written just now is not settled, so the
   // next read still compares it with the disk.
   raw_ = std::move(text);

@@ -9,253 +9,268 @@
 
 namespace corvane {
 
-namespace {
-
-constexpr char kMainWindow[] = "BOT_INTERFACE_MAINWINDOW";
-constexpr char kOptions[] = "BOT_INTERFACE_OPTIONSWND";
-constexpr char kOptionsList[] = "BOT_INTERFACE_OPTIONSWND_LISTVIEW";
-constexpr char kOptionsProf[] = "BOT_INTERFACE_OPTIONSWND_PROF";
-constexpr char kOptionsGen[] = "BOT_INTERFACE_OPTIONSWND_GEN";
-constexpr char kOptionsMsgs[] = "BOT_INTERFACE_OPTIONSWND_MSGS";
-constexpr char kOptionsUserMan[] = "BOT_INTERFACE_OPTIONSWND_USERMAN";
-constexpr char kOptionsCmdMan[] = "BOT_INTERFACE_OPTIONSWND_CMDMAN";
-constexpr char kOptionsOther[] = "BOT_INTERFACE_OPTIONSWND_OTHER";
-constexpr char kOptionsDelUser[] = "BOT_INTERFACE_OPTIONSWND_DELUSER";
-constexpr char kOptionsAddUser[] = "BOT_INTERFACE_OPTIONSWND_ADDUSER";
-constexpr char kOptionsAddCmd[] = "BOT_INTERFACE_OPTIONSWND_ADDCMD";
-constexpr char kInternalCommands[] = "BOT_INTERNAL_COMMANDS";
-constexpr char kPluginSystem[] = "PLUGIN_SYSTEM";
-constexpr char kChatSubmessages[] = "CHAT_SUBMESSAGES";
-constexpr char kBnetEvents[] = "BNET_EVENTS";
-constexpr char kBnetBnls[] = "BNET_BNLS";
-constexpr char kBnetErrors[] = "BNET_ERRORS";
-constexpr char kClanInvite[] = "BNET_CLAN_INVITE";
-constexpr char kBotMessages[] = "BOT_MESSAGES";
-
-}  // namespace
-
 const TLangDefault kLangDefaults[] = {
-    {kMainWindow, "Connect", "Connect"},
-    {kMainWindow, "Disconnect", "Disconnect"},
-    {kMainWindow, "MenuBot", "Bot"},
-    {kMainWindow, "MenuBotExit", "Exit"},
-    {kMainWindow, "MenuSettings", "Settings"},
-    {kMainWindow, "MenuSettingsMain", "Main settings"},
-    {kMainWindow, "MenuSettingsUseUTF8", "Use UTF8 Encoding/Decoding"},
-    {kMainWindow, "LeaveJoinMessages", "Leave/Join Messages"},
-    {kMainWindow, "RestartPluginSystem", "Restart plugin system"},
-    {kMainWindow, "ChannelButton", "Channel"},
-    {kMainWindow, "FriendsButton", "Friends"},
-    {kMainWindow, "ClanButton", "Clan"},
+    {kMainWindowSection, "Connect", "Connect"},
+    {kMainWindowSection, "Disconnect", "Disconnect"},
+    {kMainWindowSection, "MenuBot", "Bot"},
+    {kMainWindowSection, "MenuBotExit", "Exit"},
+    {kMainWindowSection, "MenuSettings", "Settings"},
+    {kMainWindowSection, "MenuSettingsMain", "Main settings"},
+    {kMainWindowSection, "MenuSettingsUseUTF8", "Use UTF8 Encoding/Decoding"},
+    {kMainWindowSection, "LeaveJoinMessages", "Leave/Join Messages"},
+    {kMainWindowSection, "RestartPluginSystem", "Restart plugin system"},
+    {kMainWindowSection, "ChannelButton", "Channel"},
+    {kMainWindowSection, "FriendsButton", "Friends"},
+    {kMainWindowSection, "ClanButton", "Clan"},
 
     // The caption key begins with the Cyrillic capital Es of code page 1251.
-    {kOptions,
+    {kOptionsSection,
      "\xD1"
      "aption",
      "Settings"},
-    {kOptions, "OkBtn", "OK"},
-    {kOptions, "cancelbtn", "Cancel"},
-    {kOptions, "ApplyBtn", "Apply"},
-    {kOptions, "HelpBtn", "Help"},
-    {kOptions, "err", "Error"},
-    {kOptions, "caution", "Caution"},
-    {kOptions, "okmsg", "Created!"},
+    {kOptionsSection, "OkBtn", "OK"},
+    {kOptionsSection, "cancelbtn", "Cancel"},
+    {kOptionsSection, "ApplyBtn", "Apply"},
+    {kOptionsSection, "HelpBtn", "Help"},
+    {kOptionsSection, "err", "Error"},
+    {kOptionsSection, "caution", "Caution"},
+    {kOptionsSection, "okmsg", "Created!"},
 
-    {kOptionsList, "lvprofiles", "Profiles"},
-    {kOptionsList, "lvgeneral", "General settings"},
-    {kOptionsList, "lvmessages", "Messages"},
-    {kOptionsList, "userman", "Userlist"},
-    {kOptionsList, "cmdman", "Commands"},
-    {kOptionsList, "other", "Other"},
+    {kOptionsListSection, "lvprofiles", "Profiles"},
+    {kOptionsListSection, "lvgeneral", "General settings"},
+    {kOptionsListSection, "lvmessages", "Messages"},
+    {kOptionsListSection, "userman", "Userlist"},
+    {kOptionsListSection, "cmdman", "Commands"},
+    {kOptionsListSection, "other", "Other"},
 
-    {kOptionsProf, "lbl1", "Profiles"},
-    {kOptionsProf, "lbl2", "New profile"},
-    {kOptionsProf, "lbl3", "Name"},
-    {kOptionsProf, "lbl5", "Copy settings from:"},
-    {kOptionsProf, "lbl6", "Choose profile:"},
-    {kOptionsProf, "ed1deftext", "My profile"},
-    {kOptionsProf, "btn1", "Create"},
-    {kOptionsProf, "btn2", "Delete"},
-    {kOptionsProf, "btn3", "Rename"},
-    {kOptionsProf, "langlbl1", "Profile languige:"},
-    {kOptionsProf, "langlbl2", "Creator:"},
-    {kOptionsProf, "langlbl3", "Email:"},
-    {kOptionsProf, "langlbl4", "Web:"},
-    {kOptionsProf, "curprofmsg", "Current profile: %p"},
-    {kOptionsProf, "profmsgload", "Loaded profile: %p"},
-    {kOptionsProf, "profmsgloaderr",
+    {kProfSection, "lbl1", "Profiles"},
+    {kProfSection, "lbl2", "New profile"},
+    {kProfSection, "lbl3", "Name"},
+    {kProfSection, "lbl5", "Copy settings from:"},
+    {kProfSection, "lbl6", "Choose profile:"},
+    {kProfSection, "ed1deftext", "My profile"},
+    {kProfSection, "btn1", "Create"},
+    {kProfSection, "btn2", "Delete"},
+    {kProfSection, "btn3", "Rename"},
+    {kProfSection, "langlbl1", "Profile languige:"},
+    {kProfSection, "langlbl2", "Creator:"},
+    {kProfSection, "langlbl3", "Email:"},
+    {kProfSection, "langlbl4", "Web:"},
+    {kProfSection, "curprofmsg", "Current profile: %p"},
+    {kProfSection, "profmsgload", "Loaded profile: %p"},
+    {kProfSection, "profmsgloaderr",
      "No profile was loaded. Use Settings->Main settings->Profiles for profile management."},
-    {kOptionsProf, "patprofnotexists2",
+    {kProfSection, "patprofnotexists2",
      "Current profile not found or not selected after install Corvane.\r\n"
      "You must create or choose profile, before connect to Battle.net."},
-    {kOptionsProf, "profisnullerr", "Incorrecct profile name."},
-    {kOptionsProf, "profisexist", "Profile with this name already exists."},
-    {kOptionsProf, "patprofnotexists", "Partent profile not found."},
-    {kOptionsProf, "profcrterror", "Cannot create profile."},
-    {kOptionsProf, "crprofcoution",
+    {kProfSection, "profisnullerr", "Incorrecct profile name."},
+    {kProfSection, "profisexist", "Profile with this name already exists."},
+    {kProfSection, "patprofnotexists", "Partent profile not found."},
+    {kProfSection, "profcrterror", "Cannot create profile."},
+    {kProfSection, "crprofcoution",
      "After create new profile you win be disconnected.\r\nProceed?"},
-    {kOptionsProf, "crok", "New profile with name \"%pn\" was succesfully created!"},
-    {kOptionsProf, "choseprofile", "After choose profile you win be disconnected.\r\nProceed?"},
-    {kOptionsProf, "profdelerror1", "Cannot delete current profile."},
-    {kOptionsProf, "profdelquestion", "Do you realy want to delete profile: "},
-    {kOptionsProf, "profdelerror2", "Cannot delete profile."},
-    {kOptionsProf, "profdelok", "Profile successfully deleted."},
-    {kOptionsProf, "profrmerror1", "Cannot rename current profile."},
-    {kOptionsProf, "profrmerror2", "Cannot rename profile."},
-    {kOptionsProf, "profrmok", "Profile successfully renamed."},
+    {kProfSection, "crok", "New profile with name \"%pn\" was succesfully created!"},
+    {kProfSection, "choseprofile", "After choose profile you win be disconnected.\r\nProceed?"},
+    {kProfSection, "profdelerror1", "Cannot delete current profile."},
+    {kProfSection, "profdelquestion", "Do you realy want to delete profile: "},
+    {kProfSection, "profdelerror2", "Cannot delete profile."},
+    {kProfSection, "profdelok", "Profile successfully deleted."},
+    {kProfSection, "profrmerror1", "Cannot rename current profile."},
+    {kProfSection, "profrmerror2", "Cannot rename profile."},
+    {kProfSection, "profrmok", "Profile successfully renamed."},
 
-    {kOptionsGen, "lbl1", "General settings"},
-    {kOptionsGen, "lbl2", "Account name:"},
-    {kOptionsGen, "lbl3", "Password:"},
-    {kOptionsGen, "lbl6", "Battle.net server:"},
-    {kOptionsGen, "lbl7", "Game"},
-    {kOptionsGen, "lbl9", "Home channel:"},
-    {kOptionsGen, "lbl10", "Trigger:"},
-    {kOptionsGen, "lbl11", "BNLS server:"},
-    {kOptionsGen, "lbl12", "BNLS port:"},
-    {kOptionsGen, "ch1", "Ping spoofing -1 ms"},
-    {kOptionsGen, "ch2", "Autoreconnect if disconnected"},
-    {kOptionsGen, "ch3", "Connect on startup"},
-    {kOptionsGen, "ch5", "PvPgn server"},
+    {kOptionsGenSection, "lbl1", "General settings"},
+    {kOptionsGenSection, "lbl2", "Account name:"},
+    {kOptionsGenSection, "lbl3", "Password:"},
+    {kOptionsGenSection, "lbl6", "Battle.net server:"},
+    {kOptionsGenSection, "lbl7", "Game"},
+    {kOptionsGenSection, "lbl9", "Home channel:"},
+    {kOptionsGenSection, "lbl10", "Trigger:"},
+    {kOptionsGenSection, "lbl11", "BNLS server:"},
+    {kOptionsGenSection, "lbl12", "BNLS port:"},
+    {kOptionsGenSection, "ch1", "Ping spoofing -1 ms"},
+    {kOptionsGenSection, "ch2", "Autoreconnect if disconnected"},
+    {kOptionsGenSection, "ch3", "Connect on startup"},
+    {kOptionsGenSection, "ch5", "PvPgn server"},
 
-    {kOptionsMsgs, "lbl1", "Idle and greet messages"},
-    {kOptionsMsgs, "cb1", "Show anti-idle message"},
-    {kOptionsMsgs, "lbl2", "Time (min):"},
-    {kOptionsMsgs, "lbl3", "Message"},
-    {kOptionsMsgs, "cb2", "Show great message"},
-    {kOptionsMsgs, "cb3", "Whisper great message"},
-    {kOptionsMsgs, "cb4", "Only for my clan"},
-    {kOptionsMsgs, "lbl4", "You can use special variables."},
+    {kOptionsMsgsSection, "lbl1", "Idle and greet messages"},
+    {kOptionsMsgsSection, "cb1", "Show anti-idle message"},
+    {kOptionsMsgsSection, "lbl2", "Time (min):"},
+    {kOptionsMsgsSection, "lbl3", "Message"},
+    {kOptionsMsgsSection, "cb2", "Show great message"},
+    {kOptionsMsgsSection, "cb3", "Whisper great message"},
+    {kOptionsMsgsSection, "cb4", "Only for my clan"},
+    {kOptionsMsgsSection, "lbl4", "You can use special variables."},
 
-    {kOptionsUserMan, "1", "User managment"},
-    {kOptionsUserMan, "2", "Username"},
-    {kOptionsUserMan, "3", "Access"},
-    {kOptionsUserMan, "4", "Flags"},
-    {kOptionsUserMan, "5", "Add"},
-    {kOptionsUserMan, "6", "Delete"},
-    {kOptionsUserMan, "7", "Edit"},
-    {kOptionsUserMan, "8", "Caution! No way to cancel changes!"},
+    {kOptionsUserManSection, "1", "User managment"},
+    {kOptionsUserManSection, "2", "Username"},
+    {kOptionsUserManSection, "3", "Access"},
+    {kOptionsUserManSection, "4", "Flags"},
+    {kOptionsUserManSection, "5", "Add"},
+    {kOptionsUserManSection, "6", "Delete"},
+    {kOptionsUserManSection, "7", "Edit"},
+    {kOptionsUserManSection, "8", "Caution! No way to cancel changes!"},
 
-    {kOptionsCmdMan, "1", "Command managment"},
-    {kOptionsCmdMan, "2", "Command"},
-    {kOptionsCmdMan, "3", "Access"},
-    {kOptionsCmdMan, "4", "Flags"},
-    {kOptionsCmdMan, "5", "Enabled"},
-    {kOptionsCmdMan, "6", "Type"},
-    {kOptionsCmdMan, "7", "Edit"},
-    {kOptionsCmdMan, "8", "Caution! No way to cancel changes!"},
-    {kOptionsCmdMan, "9", "Default"},
-    {kOptionsCmdMan, "10", "Custom action"},
-    {kOptionsCmdMan, "11", "Add"},
-    {kOptionsCmdMan, "12", "Delete"},
-    {kOptionsCmdMan, "caution", "Caution"},
-    {kOptionsCmdMan, "defquestion", "Do you realy want to set default settings?"},
-    {kOptionsCmdMan, "delerr", "Do can delete only custom commands!"},
-    {kOptionsCmdMan, "delquestion", "Do you realy want to delete custom command: "},
+    {kOptionsCmdManSection, "1", "Command managment"},
+    {kOptionsCmdManSection, "2", "Command"},
+    {kOptionsCmdManSection, "3", "Access"},
+    {kOptionsCmdManSection, "4", "Flags"},
+    {kOptionsCmdManSection, "5", "Enabled"},
+    {kOptionsCmdManSection, "6", "Type"},
+    {kOptionsCmdManSection, "7", "Edit"},
+    {kOptionsCmdManSection, "8", "Caution! No way to cancel changes!"},
+    {kOptionsCmdManSection, "9", "Default"},
+    {kOptionsCmdManSection, "10", "Custom action"},
+    {kOptionsCmdManSection, "11", "Add"},
+    {kOptionsCmdManSection, "12", "Delete"},
+    {kOptionsCmdManSection, "caution", "Caution"},
+    {kOptionsCmdManSection, "defquestion", "Do you realy want to set default settings?"},
+    {kOptionsCmdManSection, "delerr", "Do can delete only custom commands!"},
+    {kOptionsCmdManSection, "delquestion", "Do you realy want to delete custom command: "},
 
-    {kOptionsOther, "1", "Other"},
-    {kOptionsOther, "cb1", "Enable flood protection"},
-    {kOptionsOther, "2", "Time between commands:"},
+    {kOptionsOtherSection, "1", "Other"},
+    {kOptionsOtherSection, "cb1", "Enable flood protection"},
+    {kOptionsOtherSection, "2", "Time between commands:"},
 
-    {kOptionsDelUser, "caution", "Caution"},
-    {kOptionsDelUser, "delquestion", "Do you realy want to delete user: "},
+    {kOptionsDelUserSection, "caution", "Caution"},
+    {kOptionsDelUserSection, "delquestion", "Do you realy want to delete user: "},
 
-    {kOptionsAddUser, "0", "Add user"},
-    {kOptionsAddUser, "01", "Edit user"},
-    {kOptionsAddUser, "1", "Username:"},
-    {kOptionsAddUser, "2", "Access:"},
-    {kOptionsAddUser, "3", "Flags:"},
-    {kOptionsAddUser, "4", "Add"},
-    {kOptionsAddUser, "5", "Cancel"},
+    {kOptionsAddUserSection, "0", "Add user"},
+    {kOptionsAddUserSection, "01", "Edit user"},
+    {kOptionsAddUserSection, "1", "Username:"},
+    {kOptionsAddUserSection, "2", "Access:"},
+    {kOptionsAddUserSection, "3", "Flags:"},
+    {kOptionsAddUserSection, "4", "Add"},
+    {kOptionsAddUserSection, "5", "Cancel"},
 
-    {kOptionsAddCmd, "1", "Command:"},
-    {kOptionsAddCmd, "2", "Type:"},
-    {kOptionsAddCmd, "3", "Access:"},
-    {kOptionsAddCmd, "4", "Flags:"},
-    {kOptionsAddCmd, "5", "Disable command"},
-    {kOptionsAddCmd, "6", "OK"},
-    {kOptionsAddCmd, "7", "Cancel"},
-    {kOptionsAddCmd, "8", "Custom:"},
-    {kOptionsAddCmd, "9", "Edit command"},
-    {kOptionsAddCmd, "10", "Add command"},
-    {kOptionsAddCmd, "11", "Plugin name:"},
+    {kOptionsAddCmdSection, "1", "Command:"},
+    {kOptionsAddCmdSection, "2", "Type:"},
+    {kOptionsAddCmdSection, "3", "Access:"},
+    {kOptionsAddCmdSection, "4", "Flags:"},
+    {kOptionsAddCmdSection, "5", "Disable command"},
+    {kOptionsAddCmdSection, "6", "OK"},
+    {kOptionsAddCmdSection, "7", "Cancel"},
+    {kOptionsAddCmdSection, "8", "Custom:"},
+    {kOptionsAddCmdSection, "9", "Edit command"},
+    {kOptionsAddCmdSection, "10", "Add command"},
+    {kOptionsAddCmdSection, "11", "Plugin name:"},
 
-    {kInternalCommands, "not_conn", "Bot not connected!"},
-    {kInternalCommands, "bot_ping_me", "Bot ping at login was %ping ms."},
-    {kInternalCommands, "user_ping_say", "Your ping at login was %ping ms."},
-    {kInternalCommands, "user_add", "%user added with %acs access and flags %flags."},
+    {kInternalCommandsSection, "not_conn", "Bot not connected!"},
+    {kInternalCommandsSection, "bot_ping_me", "Bot ping at login was %ping ms."},
+    {kInternalCommandsSection, "user_ping_say", "Your ping at login was %ping ms."},
+    {kInternalCommandsSection, "user_add", "%user added with %acs access and flags %flags."},
 
-    {kPluginSystem, "1", "Try to find and load plugins..."},
-    {kPluginSystem, "2", "Loaded %d plugin(s)."},
-    {kPluginSystem, "3", "Loaded plugin %pluname (%dllname)."},
-    {kPluginSystem, "4", "Error. Cannot load plugin %dllname (code: %code)."},
+    {kPluginSection, "1", "Try to find and load plugins..."},
+    {kPluginSection, "2", "Loaded %d plugin(s)."},
+    {kPluginSection, "3", "Loaded plugin %pluname (%dllname)."},
+    {kPluginSection, "4", "Error. Cannot load plugin %dllname (code: %code)."},
 
-    {kChatSubmessages, "102", "joined to channel."},
-    {kChatSubmessages, "103", "leave channel."},
+    {kSubmessagesSection, "102", "joined to channel."},
+    {kSubmessagesSection, "103", "leave channel."},
 
-    {kBnetEvents, "10", "Joined to channel "},
-    {kBnetEvents, "11", "The whisper message of the Battle.net user %u"},
-    {kBnetEvents, "12", "You send whisper message to %u"},
-    {kBnetEvents, "13", "This channel is full."},
-    {kBnetEvents, "14", "This channel is restricted."},
-    {kBnetEvents, "1", "Connecting..."},
-    {kBnetEvents, "2", "Connected!"},
-    {kBnetEvents, "3", "Disconnected."},
+    {kEventsSection, "10", "Joined to channel "},
+    {kEventsSection, "11", "The whisper message of the Battle.net user %u"},
+    {kEventsSection, "12", "You send whisper message to %u"},
+    {kEventsSection, "13", "This channel is full."},
+    {kEventsSection, "14", "This channel is restricted."},
+    {kEventsSection, "1", "Connecting..."},
+    {kEventsSection, "2", "Connected!"},
+    {kEventsSection, "3", "Disconnected."},
 
     // Status codes of the Battle.net and BNLS clients whose text is fixed.
-    {kBnetBnls, "300", "Connecting..."},
-    {kBnetBnls, "301", "Connected!"},
-    {kBnetBnls, "302", "Disconnected."},
-    {kBnetBnls, "303", "Version byte received."},
-    {kBnetBnls, "304", "Revision choosed."},
-    {kBnetBnls, "308", "Logged succesfully!"},
-    {kBnetBnls, "10000", "First byte is not FF."},
+    {kBnlsSection, "300", "Connecting..."},
+    {kBnlsSection, "301", "Connected!"},
+    {kBnlsSection, "302", "Disconnected."},
+    {kBnlsSection, "303", "Version byte received."},
+    {kBnlsSection, "304", "Revision choosed."},
+    {kBnlsSection, "308", "Logged succesfully!"},
+    {kBnlsSection, "10000", "First byte is not FF."},
 
-    {kBnetErrors, "flood_autorec", "Autoreconnect after 20 min."},
-    {kBnetErrors, "3009", "Account not exist or need upgrade."},
-    {kBnetErrors, "3011", "Username or password incorrect."},
-    {kBnetErrors, "3012", "You disconnected for flooding."},
-    {kBnetErrors, "3013", "The server did not complete the logon in time."},
-    {kBnetErrors, "3014", "The BNLS server did not answer in time."},
-    {kBnetErrors, "3015", "The server stopped reading what the bot sends."},
-    {kBnetErrors, "-2", "[BNET] Internal bot error."},
+    {kErrorsSection, "flood_autorec", "Autoreconnect after 20 min."},
+    {kErrorsSection, "3009", "Account not exist or need upgrade."},
+    {kErrorsSection, "3011", "Username or password incorrect."},
+    {kErrorsSection, "3012", "You disconnected for flooding."},
+    {kErrorsSection, "3013", "The server did not complete the logon in time."},
+    {kErrorsSection, "3014", "The BNLS server did not answer in time."},
+    {kErrorsSection, "3015", "The server stopped reading what the bot sends."},
+    {kErrorsSection, "-2", "[BNET] Internal bot error."},
 
-    {kBotMessages, "queue_full",
+    {kBotSection, "queue_full",
      "Too many lines wait to be sent: replies are dropped until the queue drains."},
-    {kBotMessages, "save_failed", "Cannot save %file: %reason"},
-    {kBotMessages, "db_unreadable",
+    {kBotSection, "save_failed", "Cannot save %file: %reason"},
+    {kBotSection, "db_unreadable",
      "%file cannot be read: it was renamed to %aside, and the bot goes on with the default "
      "commands."},
-    {kBotMessages, "db_unreadable_kept",
+    {kBotSection, "db_unreadable_kept",
      "%file cannot be read and cannot be moved aside (%reason): it is left as it is, and the "
      "bot goes on with the default commands and saves none."},
 
-    {kClanInvite, "cimsg", "%1 invite you to clan %2"},
-    {kClanInvite, "0", "Invitation accepted!"},
-    {kClanInvite, "4", "User decline to join."},
-    {kClanInvite, "5", "Failed to invite user."},
-    {kClanInvite, "9", "Clan is full."},
+    {kClanInviteSection, "cimsg", "%1 invite you to clan %2"},
+    {kClanInviteSection, "0", "Invitation accepted!"},
+    {kClanInviteSection, "4", "User decline to join."},
+    {kClanInviteSection, "5", "Failed to invite user."},
+    {kClanInviteSection, "9", "Clan is full."},
 };
 
 const std::size_t kLangDefaultCount = std::size(kLangDefaults);
 
+// The names of the icons, in section kIconSection of the language files.
+const TIconName kIconNames[kIconCount] = {
+    {"WAR3_PEON", "Peon"},
+    {"WAR3_FOOTMAN", "Footman"},
+    {"WAR3_Knight", "Knight"},
+    {"WAR3_Archmage", "Archmage"},
+    {"WAR3_Medivh", "Medivh"},
+    {"WAR3_Grunt", "Grunt"},
+    {"WAR3_Tauren", "Tauren"},
+    {"WAR3_FarSeer", "Far Seer"},
+    {"WAR3_Thrall", "Thrall"},
+    {"WAR3_Ghoul", "Ghoul"},
+    {"WAR3_Abomination", "Abomination"},
+    {"WAR3_Lich", "Lich"},
+    {"WAR3_Tichondrius", "Tichondrius"},
+    {"WAR3_Archer", "Archer"},
+    {"WAR3_Druid", "Druid"},
+    {"WAR3_Priestess", "Priestess"},
+    {"WAR3_FurionStomrage", "Furion Stomrage"},
+    {"WAR3_GreenDragon", "Green dragon"},
+    {"WAR3_BlueDragon", "Blue dragon"},
+    {"WAR3_RedDragon", "Red dragon"},
+    {"WAR3_Deathwing", "Deathwing"},
+    {"W3XP_Peon", "Peon"},
+    {"W3XP_Rifleman", "Rifleman"},
+    {"W3XP_Sorceress", "Sorceress"},
+    {"W3XP_Spellbreaker", "Spellbreaker"},
+    {"W3XP_BloodMage", "Blood mage"},
+    {"W3XP_Jaina", "Jaina"},
+    {"W3XP_Trollheadhunter", "Trollheadhunter"},
+    {"W3XP_Shaman", "Shaman"},
+    {"W3XP_SpiritWalker", "Spirit Walker"},
+    {"W3XP_Shadowhunter", "Shadowhunter"},
+    {"W3XP_Rexxar", "Rexxar"},
+    {"W3XP_CryptFiend", "Crypt fiend"},
+    {"W3XP_Banshee", "Banshee"},
+    {"W3XP_Destroyer", "Destroyer"},
+    {"W3XP_CryptLord", "Crypt lord"},
+    {"W3XP_Sylvanas", "Sylvanas"},
+    {"W3XP_Huntress", "Huntress"},
+    {"W3XP_Druid", "Druid"},
+    {"W3XP_Dryad", "Dryad"},
+    {"W3XP_Keeper", "Keeper"},
+    {"W3XP_Maiev", "Maiev"},
+    {"W3XP_Myrmidon", "Myrmidon"},
+    {"W3XP_Siren", "Siren"},
+    {"W3XP_DragonTurtle", "Dragon turtle"},
+    {"W3XP_SeaWitch", "Sea witch"},
+    {"W3XP_Illidan", "Illidan"},
+    {"W3XP_Felguard", "Felguard"},
+    {"W3XP_infernal", "Infernal"},
+    {"W3XP_Doomguard", "Doomguard"},
+    {"W3XP_PitLord", "PitLord"},
+    {"W3XP_Archimonde", "Archimonde"},
+};
+
 namespace {
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string Display(const std::string& name, const std::string& local_name) {
   return name + " (" + local_name + ")";
@@ -266,13 +281,13 @@ std::string Display(const std::string& name, const std::string& local_name) {
 const char* DefaultText(const std::string& section, const std::string& key) {
   for (std::size_t i = 0; i < kLangDefaultCount; ++i) {
     const TLangDefault& d = kLangDefaults[i];
-    if (SameText(d.section, section) && SameText(d.key, key)) {
+    if (EqualsNoCase(d.section, section) && EqualsNoCase(d.key, key)) {
       return d.text;
     }
   }
-  if (SameText(kIconSection, section)) {
+  if (EqualsNoCase(kIconSection, section)) {
     for (const TIconName& icon : kIconNames) {
-      if (SameText(icon.key, key)) {
+      if (EqualsNoCase(icon.key, key)) {
         return icon.name;
       }
     }

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "bnet/statstring.h"
 #include "config/ini_file.h"
+#include "config/language_sections.h"
+#include "config/text_lookup.h"
 
 namespace corvane {
 
@@ -28,8 +29,7 @@ struct TLangDefault {
 extern const TLangDefault kLangDefaults[];
 extern const std::size_t kLangDefaultCount;
 
-// The self-description of a language file and its keys.
-inline constexpr char kLangMainSection[] = "main";
+// The keys of a language file's self-description (section kLangMainSection).
 inline constexpr char kLangNameKey[] = "Languige";
 inline constexpr char kLangLocalNameKey[] = "LanguigeLocal";
 inline constexpr char kLangCreatorKey[] = "Creator";

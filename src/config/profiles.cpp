@@ -29,13 +29,13 @@ bool FileExists(const std::string& path) {
 }  // namespace
 
 std::string TProfileMessage::Text(const TLanguage& lang) const {
-  std::string text = lang.Text(kProfileTextSection, text_key);
+  std::string text = lang.Text(kProfSection, text_key);
   if (!new_name.empty()) ReplaceAll(text, "%pn", new_name);
   return text + suffix;
 }
 
 std::string TProfileMessage::Title(const TLanguage& lang) const {
-  return lang.Text(kProfileTitleSection, title_key);
+  return lang.Text(kOptionsSection, title_key);
 }
 
 TProfiles::TProfiles(std::string home) : home_(std::move(home)) {}

@@ -15,7 +15,8 @@ class TLanguage;
 
 enum class TMsgIcon { None, Information, Warning, Error, Question };
 
-// A message box: text from the profile section, title from the dialog section.
+// A message box: text from the profile section (kProfSection), title from the dialog
+// section (kOptionsSection).
 struct TProfileMessage {
   std::string text_key;
   std::string title_key;
@@ -28,8 +29,6 @@ struct TProfileMessage {
   std::string Title(const TLanguage& lang) const;
 };
 
-inline constexpr char kProfileTextSection[] = "BOT_INTERFACE_OPTIONSWND_PROF";
-inline constexpr char kProfileTitleSection[] = "BOT_INTERFACE_OPTIONSWND";
 inline constexpr char kDefaultProfileItem[] = "[Default profile]";
 
 class TProfiles {

@@ -18,14 +18,13 @@
 #include "config/home_lock.h"
 #include "config/ini_file.h"
 #include "config/language.h"
+#include "config/language_sections.h"
 #include "config/profiles.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr char kInternalSection[] = "BOT_INTERNAL_COMMANDS";
 
 // Texts of the code page reach a UTF-8 terminal: a line break of a language text ("%enter")
 // becomes a plain line feed, and other control characters (an escape sequence would act on
@@ -108,7 +107,7 @@ bool AnswerYes(const TProfileMessage&) {
 }
 
 std::string CurrentProfileLine(const TContext& ctx, const std::string& name) {
-  std::string line = ctx.Text(kProfileTextSection, "curprofmsg");
+  std::string line = ctx.Text(kProfSection, "curprofmsg");
   ReplaceAll(line, "%p", BlankControls(name));
   return line;
 }
@@ -386,7 +385,7 @@ int UsersList(const std::string& home, std::ostream& out, std::ostream& err) {
   if (!db.LoadFromFile(*path)) {
     return Failed(err, *path + " is no user database");
   }
-  for (const auto& u : db.Users) {
+  for (const auto& u : db.Users()) {
     out << DisplayText(u->Name) << '\t' << u->Access << '\t' << DisplayText(u->Flags) << '\n';
   }
   return kExitOk;
@@ -438,7 +437,7 @@ int UsersAdd(const std::vector<std::string>& args, const std::string& home, std:
   std::string stored_flags;
   db->GetUserRights(name, stored_access, stored_flags);
   // The name goes in last: one that holds "%acs" must stay as typed.
-  std::string line = ctx.Text(kInternalSection, "user_add");
+  std::string line = ctx.Text(kInternalCommandsSection, "user_add");
   ReplaceAll(line, "%acs", std::to_string(stored_access));
   ReplaceAll(line, "%flags", stored_flags);
   ReplaceAll(line, "%user", DisplayText(name));

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "net/atomic_file.h"
 
 namespace corvane {
 
@@ -120,38 +122,10 @@ void TBuffer::Skip(int count) {
 }
 
 bool TBuffer::SaveToFile(const std::string& file_name) const {
-  const std::string temp = file_name + ".tmp";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const auto* p = Data();
-  std::size_t left = static_cast<std::size_t>(Length());
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  // The data must be on disk before the rename makes it the file.
-  if (ok && fsync(fd) != 0) ok = false;
-  int error = ok ? 0 : errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && std::rename(temp.c_str(), file_name.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    std::remove(temp.c_str());
-    errno = error;  // the caller reports why
-  }
-  return ok;
+  return ReplaceFileAtomically(
+      file_name,
+      std::string_view(reinterpret_cast<const char*>(Data()), static_cast<std::size_t>(Length())),
+      0644);
 }
 
 bool TBuffer::LoadFromFile(const std::string& file_name) {

@@ -32,9 +32,9 @@ class TBuffer {
   std::string GetNTString();         // up to and without the first 0, which is taken
   void Skip(int count);
 
-  // Writes the valid bytes; the file is replaced whole through a temporary file, so a
-  // crash never leaves half of it. False, with errno telling why, when it could not be
-  // written.
+  // Writes the valid bytes; the file is replaced whole (ReplaceFileAtomically, a new file
+  // with mode 0644), so a crash never leaves half of it. False, with errno telling why, when
+  // it could not be written.
   bool SaveToFile(const std::string& file_name) const;
   // The buffer becomes the file's bytes; false (buffer unchanged) when it cannot be read.
   bool LoadFromFile(const std::string& file_name);

@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <stdexcept>
 
 namespace corvane {
 namespace {
@@ -56,6 +57,8 @@ void SocketCleanup() {
 TCustomClient::TCustomClient(TEventLoop& loop)
     : loop_(loop), hand_off_(loop), receive_block_(kReceiveBlock) {
   wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  // Without it the thread could not be woken and would wait in poll for ever.
+  if (wake_fd_ < 0) throw std::runtime_error("eventfd");
 }
 
 TCustomClient::~TCustomClient() {

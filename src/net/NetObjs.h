@@ -64,7 +64,7 @@ class TCustomClient {
   static constexpr int kReceiveBlock = 8192;
   static constexpr int kMaxSendPass = 1023;
 
-  explicit TCustomClient(TEventLoop& loop);
+  explicit TCustomClient(TEventLoop& loop);  // throws std::runtime_error without an eventfd
   // Gives queued output up to 100 ms to leave, then closes the connection without any
   // further callback and ends the thread. Safe from inside one of this client's callbacks.
   ~TCustomClient();

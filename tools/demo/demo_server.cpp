@@ -25,15 +25,15 @@
 #include <vector>
 
 #include "bnet/sid.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
+#include "sim/sim_bnls_server.h"
+#include "sim/sim_chat_server.h"
 
 namespace {
 
-using corvane::test::TChatMessage;
-using corvane::test::TFakeBnlsServer;
-using corvane::test::TFakeChannelMember;
-using corvane::test::TFakeChatServer;
+using corvane::sim::TClientMessage;
+using corvane::sim::TSimBnlsServer;
+using corvane::sim::TSimChannelMember;
+using corvane::sim::TSimChatServer;
 using TClock = std::chrono::steady_clock;
 
 constexpr char kProgram[] = "corvane-demo-server";
@@ -235,10 +235,10 @@ bool ParseOptions(int argc, char** argv, TOptions& options, std::string& error) 
 // Watches what the bot sends and plays the script while the bot is in the demo channel.
 class TDemo {
  public:
-  TDemo(const TOptions& options, TFakeChatServer& chat) : options_(options), chat_(chat) {}
+  TDemo(const TOptions& options, TSimChatServer& chat) : options_(options), chat_(chat) {}
 
   // Server thread: a message from the bot, already answered by the chat server.
-  void OnMessage(const TChatMessage& m) {
+  void OnMessage(const TClientMessage& m) {
     std::lock_guard lock(mutex_);
     switch (m.id) {
       case corvane::SID_AUTH_INFO:
@@ -269,7 +269,6 @@ class TDemo {
       default:
         break;
     }
-    chat_.ClearMessages();  // nothing needs the record: memory stays flat however long it runs
   }
 
   // Server thread: the bot's connection ended.
@@ -306,8 +305,8 @@ class TDemo {
 
  private:
   bool ProofRight(const std::string& proof) const {
-    return proof == TFakeBnlsServer::ProofAnswer(TFakeChatServer::SaltAndServerKey()) &&
-           challenge_ == TFakeBnlsServer::ChallengeAnswer(options_.account, options_.password);
+    return proof == TSimBnlsServer::ProofAnswer(TSimChatServer::SaltAndServerKey()) &&
+           challenge_ == TSimBnlsServer::ChallengeAnswer(options_.account, options_.password);
   }
 
   void Joined(const std::string& channel) {
@@ -394,7 +393,7 @@ class TDemo {
   }
 
   const TOptions& options_;
-  TFakeChatServer& chat_;
+  TSimChatServer& chat_;
 
   std::mutex mutex_;  // guards everything below
   std::condition_variable wake_;
@@ -430,11 +429,11 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  std::unique_ptr<TFakeChatServer> chat;
-  std::unique_ptr<TFakeBnlsServer> bnls;
+  std::unique_ptr<TSimChatServer> chat;
+  std::unique_ptr<TSimBnlsServer> bnls;
   try {
-    chat = std::make_unique<TFakeChatServer>(options.chat_port);
-    bnls = std::make_unique<TFakeBnlsServer>(options.bnls_port);
+    chat = std::make_unique<TSimChatServer>(options.chat_port);
+    bnls = std::make_unique<TSimBnlsServer>(options.bnls_port);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
     return kExitFailure;
@@ -442,17 +441,16 @@ int main(int argc, char** argv) {
 
   TDemo demo(options, *chat);
   chat->SetAccount(options.account, options.password);
-  std::vector<TFakeChannelMember> members;
+  std::vector<TSimChannelMember> members;
   for (const TMember& m : kMembers) {
     if (m.present) members.push_back({m.name, m.flags, m.ping, m.statstring});
   }
   chat->SetChannelMembers(options.channel, members);
-  chat->SetMessageHandler([&demo, &bnls_server = *bnls](const TChatMessage& m) {
-    demo.OnMessage(m);
-    // Each logon starts here; the BNLS record of the one before is of no use.
-    if (m.id == corvane::SID_AUTH_INFO) bnls_server.ClearRequests();
-  });
+  chat->SetMessageHandler([&demo](const TClientMessage& m) { demo.OnMessage(m); });
   chat->SetCloseHandler([&demo] { demo.OnClose(); });
+  // Set up: a bot that connected early (to a port given) is served from here on.
+  chat->Start();
+  bnls->Start();
 
   Out("chat 127.0.0.1 " + std::to_string(chat->Port()));
   Out("bnls 127.0.0.1 " + std::to_string(bnls->Port()));
@@ -468,7 +466,7 @@ int main(int argc, char** argv) {
   waiter.join();
   Out("demo: stopping");
   // The handlers use the demo: the servers stop before it goes.
-  chat->Tcp().Stop();
-  bnls->Tcp().Stop();
+  chat->Stop();
+  bnls->Stop();
   return 0;
 }

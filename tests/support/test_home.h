@@ -7,8 +7,8 @@
 
 #include "config/get_settings.h"
 #include "config/ini_file.h"
-#include "fakes/fake_bnls_server.h"
-#include "fakes/fake_chat_server.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
 
 namespace corvane::test {
 

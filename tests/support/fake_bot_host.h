@@ -22,9 +22,10 @@
 #include "bot/internal_commands.h"
 #include "config/get_settings.h"
 #include "config/language.h"
-#include "fakes/fake_tcp_server.h"
 #include "net/NetObjs.h"
 #include "net/main_loop.h"
+#include "support/fake_tcp_server.h"
+#include "support/session_feed.h"
 
 namespace corvane::test {
 
@@ -114,8 +115,9 @@ class TFakeBotHost : public TBotHost {
   std::vector<std::pair<std::string, TColor>> lines;
 };
 
-// A session whose chat and BNLS connections are open to two silent servers; it stays
-// Active as long as nobody runs the loop for long.
+// A session whose chat and BNLS connections are open to two silent servers, taken into
+// chat in "Op Room" as `unique_name`; it stays Active as long as nobody runs the loop for
+// long.
 class TLoopbackSession {
   // Declared first: the servers outlive the session that talks to them.
   TFakeTcpServer chat_;
@@ -124,15 +126,19 @@ class TLoopbackSession {
  public:
   explicit TLoopbackSession(const std::string& unique_name = "Bot") {
     SocketStartup();
-    bnet.UniqueName = unique_name;
-    bnet.BnlsServer = "127.0.0.1";
-    bnet.BnlsPort = bnls_.Port();
-    bnet.Connect("127.0.0.1", chat_.Port());
+    TSessionConfig config;
+    config.Host = "127.0.0.1";
+    config.Port = chat_.Port();
+    config.BnlsServer = "127.0.0.1";
+    config.BnlsPort = bnls_.Port();
+    config.HomeChannel = "Op Room";
+    bnet.Connect(config);
     connected = loop.RunUntil(
         [&] {
           return bnet.ChatClient().State() == TClientState::Connected && bnet.Bnls().Connected();
         },
         5000);
+    EnterChat(bnet, unique_name);
   }
 
   TMainLoop loop;
