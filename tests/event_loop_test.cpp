@@ -5,8 +5,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <memory>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,185 +36,122 @@ using LoopTypes = ::testing::Types<TMainLoop>;
 template <class Loop>
 class EventLoopTest : public ::testing::Test {
  protected:
-  using Driver = TLoopDriver<Loop>;
   bool RunUntil(const std::function<bool()>& done, int ms = 5000) {
-    return Driver::RunUntil(*owned_, done, ms);
+    return TLoopDriver<Loop>::RunUntil(*owned_, done, ms);
   }
-  void Advance(std::uint32_t ms) { Driver::Advance(*owned_, ms); }
-  const std::unique_ptr<Loop> owned_ = Driver::Make();
+  void Advance(std::uint32_t ms) { TLoopDriver<Loop>::Advance(*owned_, ms); }
+  const std::unique_ptr<Loop> owned_ = TLoopDriver<Loop>::Make();
   TEventLoop& loop_ = *owned_;
 };
 TYPED_TEST_SUITE(EventLoopTest, LoopTypes);
 
 TYPED_TEST(EventLoopTest, PostedCallsRunOnTheMainThreadInOrder) {
-  TEventLoop& loop = this->loop_;
-  std::vector<int> order;
-  std::atomic<bool> off_main{false};
+  std::vector<int> order, want(100);
+  std::iota(want.begin(), want.end(), 0);
   std::thread worker([&] {
-    off_main = !loop.IsMainThread();
-    for (int i = 0; i < 100; ++i) {
-      loop.Post([&order, &loop, i] {
-        EXPECT_TRUE(loop.IsMainThread());
-        order.push_back(i);
-      });
-    }
+    EXPECT_FALSE(this->loop_.IsMainThread());
+    for (int i : want)
+      this->loop_.Post([&, i] { order.push_back(this->loop_.IsMainThread() ? i : -1); });
   });
   worker.join();
-  ASSERT_TRUE(this->RunUntil([&] { return order.size() == 100; }));
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
-  EXPECT_TRUE(off_main);
-  EXPECT_TRUE(loop.IsMainThread());
+  ASSERT_TRUE(this->RunUntil([&] { return order.size() == want.size(); }));
+  EXPECT_EQ(order, want);
 }
 
+// Single-shot and repeating timers, re-armed, stopped, restarted or destroyed from their
+// own callbacks.
 TYPED_TEST(EventLoopTest, TimersFireOnceOrRepeatAndSurviveTheirCallbacks) {
   std::string fired;
-  TTimer reconnect(this->loop_, [&] { fired += 'r'; });
-  TTimer gate(this->loop_, [&] { fired += 'g'; });
+  TTimer reconnect(this->loop_, [&] { fired += 'r'; }), gate(this->loop_, [&] { fired += 'g'; });
+  TTimer again(this->loop_, [&] { fired += 'a', again.Start(300); });
+  std::unique_ptr<TTimer> self =
+      std::make_unique<TTimer>(this->loop_, [&] { fired += 's', self.reset(); });
   reconnect.StartSingleShot(100);
   gate.Start(100);
-  this->Advance(50);
-  gate.Start(500);  // re-armed from now with the pause after a command
-  this->Advance(100);
-  EXPECT_EQ(fired, "r");
-  EXPECT_FALSE(reconnect.Active());
-  this->Advance(300);
-  EXPECT_EQ(fired, "r") << "a single-shot timer fires once";
-  this->Advance(150);
-  EXPECT_EQ(fired, "rg");
-  EXPECT_TRUE(gate.Active());
-  gate.Stop();
-  this->Advance(600);
-  EXPECT_EQ(fired, "rg");
-
-  // The owner goes away from inside the callback; a timer restarts itself with a new interval.
-  std::unique_ptr<TTimer> self;
-  self = std::make_unique<TTimer>(this->loop_, [&] {
-    fired += 's';
-    self.reset();
-  });
-  self->Start(10);
-  TTimer* again_ptr = nullptr;
-  int again_fired = 0;
-  TTimer again(this->loop_, [&] {
-    if (++again_fired == 1) again_ptr->Start(100);
-  });
-  again_ptr = &again;
   again.Start(10);
-  this->Advance(150);
-  EXPECT_EQ(self, nullptr);
-  EXPECT_EQ(fired, "rgs");
-  EXPECT_EQ(again_fired, 2) << "at 10, then 100 after it";
+  self->Start(20);
+  this->Advance(50);
+  gate.Start(500);     // re-armed from now with the pause after a command
+  this->Advance(500);  // r at 100, a at 310, g at 550
+  gate.Stop();
+  this->Advance(600);  // a at 610, 910
+  EXPECT_EQ(fired, "asragaa");
 }
 
 TYPED_TEST(EventLoopTest, SyncCallWaitsForTheMainThreadAndCancelReleasesIt) {
-  TEventLoop& loop = this->loop_;
-  auto hand_off = std::make_unique<TSyncCall>(loop);
-  std::atomic<int> value{0};
-  std::atomic<bool> returned{false}, result{false};
-  std::thread worker([&] {
-    result = hand_off->Call([&] {
-      EXPECT_TRUE(loop.IsMainThread());
-      value = 42;
-    });
-    returned = true;
-  });
+  auto hand_off = std::make_unique<TSyncCall>(this->loop_);
+  std::atomic<bool> result{false}, ran{false};
+  std::thread worker([&] { result = hand_off->Call([&] { ran = this->loop_.IsMainThread(); }); });
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  EXPECT_FALSE(returned) << "nothing ran the main loop yet";
-  ASSERT_TRUE(this->RunUntil([&] { return returned.load(); }));
+  EXPECT_FALSE(ran || result) << "nothing ran the main loop yet";
+  ASSERT_TRUE(this->RunUntil([&] { return ran.load(); }));
   worker.join();
   EXPECT_TRUE(result);
-  EXPECT_EQ(value, 42);
-  bool inline_ran = false;  // on the main thread itself the call runs in place
-  EXPECT_TRUE(hand_off->Call([&] { inline_ran = true; }));
-  EXPECT_TRUE(inline_ran);
+  EXPECT_TRUE(hand_off->Call([&] { ran = false; }) && !ran) << "on the main thread: in place";
 
   // Cancel while the main thread runs no loop: the worker is released, its call dropped.
-  hand_off = std::make_unique<TSyncCall>(loop);
-  std::atomic<bool> ran{false};
+  hand_off = std::make_unique<TSyncCall>(this->loop_);
   worker = std::thread([&] { result = hand_off->Call([&] { ran = true; }); });
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   hand_off->Cancel();
   worker.join();
-  EXPECT_FALSE(result);
-  EXPECT_FALSE(hand_off->Call([&] { ran = true; })) << "refused after Cancel";
+  EXPECT_FALSE(result || hand_off->Call([&] { ran = true; })) << "released; refused after Cancel";
   hand_off.reset();
   this->RunUntil([] { return false; }, 20);  // the queued call must do nothing
   EXPECT_FALSE(ran);
 }
 
 // What only TMainLoop has: the manual clock's exact times, Run and Quit, watched descriptors.
-constexpr std::uint32_t kMinute = 60 * 1000;
 
 TEST(MainLoop, ManualClockFiresEachTimerAtItsOwnDueTimeInOrderAcrossTheTickWrap) {
-  TMainLoop loop(TMainLoop::TClock::Manual, (1ull << 32) - 20 * kMinute);
-  const std::uint32_t start = loop.TickMs();
-  const std::uint64_t t = loop.NowMs() + 20 * kMinute - 300;
-  std::vector<std::pair<char, std::uint64_t>> log;
+  TMainLoop loop(TMainLoop::TClock::Manual, (1ull << 32) - 1200000);
+  std::string log;
   const auto logger = [&](char c) {
-    return [&log, &loop, t, c] { log.emplace_back(c, loop.NowMs() - t); };
+    return [&log, &loop, c] { log += c + std::to_string(loop.TickMs()) + " "; };
   };
-  TTimer reconnect(loop, logger('r'));
-  TTimer queue(loop, logger('q'));
-  TTimer flood(loop, logger('f'));
-  reconnect.StartSingleShot(20 * kMinute);
-  loop.Advance(20 * kMinute - 300);
+  TTimer reconnect(loop, logger('r')), queue(loop, logger('q')), flood(loop, logger('f'));
+  reconnect.StartSingleShot(1200000);  // 20 minutes
+  loop.Advance(1200000 - 300);
   queue.Start(100);
   flood.Start(250);
-  loop.Advance(500);  // timers due at the same time fire in the order they were made
-  const std::vector<std::pair<char, std::uint64_t>> want = {{'q', 100}, {'q', 200}, {'f', 250},
-                                                            {'r', 300}, {'q', 300}, {'q', 400},
-                                                            {'q', 500}, {'f', 500}};
-  EXPECT_EQ(log, want);
-  // The tick wraps at 2^32 like the system tick; differences work across the wrap.
-  EXPECT_EQ(loop.TickMs(), 200u);
-  EXPECT_EQ(static_cast<std::uint32_t>(loop.TickMs() - start), 20 * kMinute + 200);
+  loop.Advance(500);  // timers due at the same time fire in the order they were made; the
+                      // tick wraps at 2^32 like the system tick
+  EXPECT_EQ(log, "q4294967096 q4294967196 f4294967246 r0 q0 q100 q200 f200 ");
 }
 
-TEST(MainLoop, RunEndsOnQuitFromAnotherThreadAndSteadyTimersFire) {
+TEST(MainLoop, RunEndsOnQuitFromAnotherThread) {
   TMainLoop loop;
-  int fired = 0;
   std::thread quitter;
-  TTimer timer(loop, [&] {
-    if (++fired == 3) quitter = std::thread([&loop] { loop.Quit(7); });
-  });
-  timer.Start(5);
+  loop.Post([&] { quitter = std::thread([&loop] { loop.Quit(7); }); });
   EXPECT_EQ(loop.Run(), 7);
   quitter.join();
-  EXPECT_GE(fired, 3);
 }
 
 TEST(MainLoop, WatchedDescriptorsWakeTheLoopAndMayBeUnwatchedFromACallback) {
   TMainLoop loop;
   int a[2], b[2];
-  ASSERT_EQ(pipe(a), 0);
-  ASSERT_EQ(pipe(b), 0);
+  ASSERT_EQ(pipe(a) | pipe(b), 0);
   std::string got;
-  int b_calls = 0;
   loop.WatchFd(a[0], [&] {
     char buf[16];
     const ssize_t n = read(a[0], buf, sizeof buf);
-    if (n <= 0) {
-      loop.UnwatchFd(a[0]);  // end of input: level-triggered, so it must go
-      loop.UnwatchFd(b[0]);  // and another one, due in this same round
-      return;
-    }
-    got.append(buf, static_cast<std::size_t>(n));
+    if (n > 0) return got.append(buf, static_cast<std::size_t>(n)), void();
+    loop.UnwatchFd(a[0]);  // end of input: level-triggered, so it must go
+    loop.UnwatchFd(b[0]);  // and another one, due in this same round
   });
-  loop.WatchFd(b[0], [&] { ++b_calls; });
+  loop.WatchFd(b[0], [&] { got += "b called after it was unwatched"; });
   ASSERT_EQ(write(a[1], "hi", 2), 2);
   ASSERT_TRUE(loop.RunUntil([&] { return got == "hi"; }, 2000));
   // Both ends closed: a's end of input and b's hang-up arrive in one round; a's callback
   // removes both, so b's is not called after it was unwatched.
-  close(a[1]);
-  close(b[1]);
+  for (int fd : {a[1], b[1]}) close(fd);
   loop.ProcessEvents(1000);
-  EXPECT_EQ(b_calls, 0);
+  EXPECT_EQ(got, "hi");
   // Nothing is watched any more: the loop sleeps the whole wait instead of spinning.
   const auto t0 = std::chrono::steady_clock::now();
   loop.ProcessEvents(50);
   EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(40));
-  close(a[0]);
-  close(b[0]);
+  for (int fd : {a[0], b[0]}) close(fd);
 }
 
 }  // namespace

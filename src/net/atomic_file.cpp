@@ -34,6 +34,13 @@ void SyncFolderOf(const std::string& path) {
   }
 }
 
+// The umask, read without changing it for good: only the main thread writes files.
+mode_t ProcessUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
 }  // namespace
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view content, mode_t create_mode,
@@ -48,7 +55,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, mo
     }
   }
   const bool exists = ::stat(target.c_str(), &st) == 0;
-  const mode_t mode = exists ? (st.st_mode & 07777) : (create_mode & 07777);
+  const mode_t mode = exists ? (st.st_mode & 07777) : (create_mode & 07777 & ~ProcessUmask());
 
   const std::string temp = target + ".tmp";
   ::unlink(temp.c_str());  // left over from an interrupted write

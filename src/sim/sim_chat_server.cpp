@@ -23,11 +23,6 @@ constexpr std::uint32_t kFileTimeLow = 0xD53B0000;
 constexpr std::uint32_t kFileTimeHigh = 0x01D9A1B2;
 constexpr char kStatString[] = "PX3W 1R3W 0";
 
-// Chat event ids this server sends by itself.
-constexpr std::uint32_t kEventShowUser = 1;
-constexpr std::uint32_t kEventChannel = 7;
-constexpr std::uint32_t kEventChannelDoesNotExist = 14;
-
 std::string NtString(const std::string& s) {
   std::string out = s;
   out.push_back('\0');
@@ -367,15 +362,15 @@ std::string TSimChatServer::Answer(const TClientMessage& m) {
       const std::string name = ReadName(m.body, 4);
       const bool missing = std::find(missing_channels_.begin(), missing_channels_.end(), name) !=
                            missing_channels_.end();
-      if (missing && flags == 0) return ChatEvent(kEventChannelDoesNotExist, "", name, 0, 0);
+      if (missing && flags == 0) return ChatEvent(EID_CHANNELDOESNOTEXIST, "", name, 0, 0);
       channel_ = name;
-      std::string out = ChatEvent(kEventChannel, unique, name, 0, 0);
+      std::string out = ChatEvent(EID_CHANNEL, unique, name, 0, 0);
       const auto listed = members_by_channel_.find(Lower(name));
       const std::vector<TSimChannelMember>& members =
           listed != members_by_channel_.end() ? listed->second : channel_members_;
       for (const TSimChannelMember& member : members)
-        out += ChatEvent(kEventShowUser, member.name, member.statstring, member.flags, member.ping);
-      return out + ChatEvent(kEventShowUser, unique, kStatString, 0, 0);
+        out += ChatEvent(EID_SHOWUSER, member.name, member.statstring, member.flags, member.ping);
+      return out + ChatEvent(EID_SHOWUSER, unique, kStatString, 0, 0);
     }
     case SID_FRIENDSLIST: {
       const std::size_t count = std::min<std::size_t>(friends_.size(), 0xFF);

@@ -1,4 +1,5 @@
-/* Test plug-in: lacks the required PluginMessage export, so the bot must refuse it. */
+// Test plug-in: lacks the required PluginMessage export, so the bot must refuse it (and
+// never ask it for its info: that would be logged).
 #include <corvane/plugin.h>
 
 #include "plugin_log.h"

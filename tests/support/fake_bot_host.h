@@ -7,12 +7,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -35,34 +36,24 @@ class TFakeBotHost : public TBotHost {
     settings.Load("");
     // The new database is saved once; a path of its own keeps hosts apart.
     static std::atomic<int> serial{0};
-    const std::filesystem::path file =
-        std::filesystem::temp_directory_path() /
-        ("corvane_fake_host_" + std::to_string(getpid()) + "_" + std::to_string(serial++) + ".bin");
-    db = ResetCommandDatabase(true, file.string(),
+    const std::string file = std::filesystem::temp_directory_path().string() + "/corvane_host_" +
+                             std::to_string(getpid()) + "_" + std::to_string(serial++);
+    db = ResetCommandDatabase(true, file,
                               [this](const std::string& n) { return InternalHandler(*this, n); });
-    std::error_code ignored;
-    std::filesystem::remove(file, ignored);
+    unlink(file.c_str());
   }
-  TFakeBotHost(const TFakeBotHost&) = delete;
-  TFakeBotHost& operator=(const TFakeBotHost&) = delete;
+  TFakeBotHost(const TFakeBotHost&) = delete;  // the handlers hold `this`
 
-  void QueueLine(const std::string& line, TLineKind kind) override {
-    queued.push_back(line);
-    kinds.push_back(kind);
-  }
-  void AddChatLine(const std::string& text, TColor color) override {
-    lines.emplace_back(text, color);
-  }
+  void QueueLine(const std::string& line, TLineKind) override { queued.push_back(line); }
+  void AddChatLine(const std::string& text, TColor c) override { lines.emplace_back(text, c); }
   TBNET* Session() override { return session; }
   const TSettings& Settings() const override { return settings; }
   TBotCommandControl& Database() override { return *db; }
   const TLanguage& Language() const override { return language; }
   const std::vector<TUser>& Roster() const override { return roster; }
   const TUser* FindChannelUser(const std::string& name) const override {
-    for (const TUser& u : roster) {
-      if (u.Name == name) return &u;
-    }
-    return nullptr;
+    const auto it = std::ranges::find(roster, name, &TUser::Name);
+    return it == roster.end() ? nullptr : &*it;
   }
   TProtectMode ProtectMode() const override { return protect; }
   void SetProtectMode(TProtectMode mode) override { protect = mode; }
@@ -80,23 +71,15 @@ class TFakeBotHost : public TBotHost {
     return db->ProcessCommand(*this, "*", line, "/", "L", 0, ping, kSourceConsole);
   }
   // The anti-flood timer's tick, a second later.
-  void Tick() {
-    tick_ms += 1000;
-    db->SetReady(tick_ms);
-  }
+  void Tick() { db->SetReady(tick_ms += 1000); }
 
   void AddMember(const std::string& name, std::uint8_t flags = 0, std::uint32_t ping = 0,
                  const std::string& status = "") {
-    TUser u;
-    u.Name = name;
-    u.Flags = flags;
-    u.Ping = ping;
-    u.Info = status;
-    roster.push_back(std::move(u));
+    TUser& u = roster.emplace_back();
+    std::tie(u.Name, u.Flags, u.Ping, u.Info) = std::tie(name, flags, ping, status);
   }
   void Clear() {
     queued.clear();
-    kinds.clear();
     lines.clear();
   }
 
@@ -111,7 +94,6 @@ class TFakeBotHost : public TBotHost {
   std::time_t now = 1700000000;
 
   std::vector<std::string> queued;
-  std::vector<TLineKind> kinds;
   std::vector<std::pair<std::string, TColor>> lines;
 };
 
@@ -127,17 +109,13 @@ class TLoopbackSession {
   explicit TLoopbackSession(const std::string& unique_name = "Bot") {
     SocketStartup();
     TSessionConfig config;
-    config.Host = "127.0.0.1";
+    config.Host = config.BnlsServer = "127.0.0.1";
     config.Port = chat_.Port();
-    config.BnlsServer = "127.0.0.1";
     config.BnlsPort = bnls_.Port();
     config.HomeChannel = "Op Room";
     bnet.Connect(config);
-    connected = loop.RunUntil(
-        [&] {
-          return bnet.ChatClient().State() == TClientState::Connected && bnet.Bnls().Connected();
-        },
-        5000);
+    const auto chat_up = [&] { return bnet.ChatClient().State() == TClientState::Connected; };
+    connected = loop.RunUntil([&] { return chat_up() && bnet.Bnls().Connected(); }, 5000);
     EnterChat(bnet, unique_name);
   }
 

@@ -1,10 +1,8 @@
 #pragma once
 // The simulated TCP server with what the tests need on top: a record of every byte
-// received, counts of the connections accepted and ended, a write split in two, and a
-// bounded wait.
+// received, counts of the connections accepted and ended, and a bounded wait.
 
-#include <chrono>
-#include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -15,46 +13,57 @@
 
 namespace corvane::test {
 
+// A record the server thread writes and the test reads: f runs on it under a lock.
+template <class T>
+class TGuarded {
+ public:
+  template <class F>
+  auto With(F f) const {
+    std::lock_guard lock(mutex_);
+    return f(value_);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  mutable T value_{};
+};
+
 class TFakeTcpServer : public sim::TSimTcpServer {
  public:
   // Run on the server thread with the bytes of the current connection not yet consumed;
   // the handler erases what it has handled.
   using TDataHandler = std::function<void(TFakeTcpServer& server, std::string& inbox)>;
-  using TAcceptHandler = std::function<void(TFakeTcpServer& server)>;
-  // Run on the server thread after a connection has ended (not when the server stops).
-  using TCloseHandler = std::function<void(TFakeTcpServer& server)>;
 
-  // Serving at once. Port 0: any free port. Throws std::runtime_error when it cannot listen.
-  explicit TFakeTcpServer(std::uint16_t port = 0);
-  // Listening, serving from Start: for the fake servers built on top of it.
-  struct TNotStarted {};
-  TFakeTcpServer(std::uint16_t port, TNotStarted);
-  ~TFakeTcpServer() override;
+  // Port 0: any free port. Throws std::runtime_error when it cannot listen. A fake server
+  // built on top passes start = false and starts it once it is set up.
+  explicit TFakeTcpServer(std::uint16_t port = 0, bool start = true);
+  ~TFakeTcpServer() override { Stop(); }  // the hooks below use this object's members
 
   void SetDataHandler(TDataHandler handler);
-  void SetAcceptHandler(TAcceptHandler handler);
-  void SetCloseHandler(TCloseHandler handler);
 
-  // The bytes in two writes, split at `at`, with a pause between and nothing else between.
-  bool WriteSplit(const std::string& bytes, std::size_t at, std::chrono::milliseconds pause);
-
-  std::string Received() const;  // every byte of every connection, in order
-  void ClearReceived();
-  int Accepted() const;  // connections accepted so far
-  int Closed() const;    // connections that have ended
+  // Every byte of every connection, in order.
+  std::string Received() const {
+    return received_.With([](std::string& r) { return r; });
+  }
+  void ClearReceived() {
+    received_.With([](std::string& r) { r = std::string(); });
+  }
+  int Accepted() const { return accepted_; }  // connections accepted so far
+  int Closed() const { return closed_; }      // connections that have ended
   // Waits (sleeping in short steps, bounded by timeout_ms) until pred() holds.
   static bool WaitFor(const std::function<bool()>& pred, int timeout_ms);
 
  protected:
-  void OnBytes(std::string_view bytes) override;
-  void OnAccepted() override;
-  void OnClosed() override;
+  void OnBytes(std::string_view bytes) override {
+    received_.With([&](std::string& r) { r.append(bytes); });
+  }
+  void OnAccepted() override { ++accepted_; }
+  void OnClosed() override { ++closed_; }
 
  private:
-  mutable std::mutex record_mutex_;  // guards the three below
-  std::string received_;
-  int accepted_ = 0;
-  int closed_ = 0;
+  TGuarded<std::string> received_;
+  std::atomic<int> accepted_{0};
+  std::atomic<int> closed_{0};
 };
 
 }  // namespace corvane::test

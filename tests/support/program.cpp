@@ -2,155 +2,94 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <initializer_list>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace corvane::test {
-namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr int kReadStepMs = 50;
-// After the program's end, how long its output may take to reach the end of the pipes: a
-// child of its own that keeps them open holds Wait up no longer than this.
-constexpr int kDrainMs = 2000;
-
-void CloseAll(std::initializer_list<int> fds) {
-  for (int fd : fds) {
-    if (fd >= 0) close(fd);
-  }
+static void Close(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
 }
 
-}  // namespace
-
 TProgram::TProgram(const std::string& path, const std::vector<std::string>& args) {
-  int in[2] = {-1, -1};
-  int out[2] = {-1, -1};
-  int err[2] = {-1, -1};
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-    const int error = errno;
-    CloseAll({in[0], in[1], out[0], out[1], err[0], err[1]});
-    throw std::runtime_error(std::string("pipe: ") + std::strerror(error));
-  }
-  std::vector<std::string> words{path};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-
-  // The copies on 0, 1 and 2 lose close-on-exec; every other end closes at the exec.
+  // A program that has gone gives Type an EPIPE, not a SIGPIPE that ends the test.
+  signal(SIGPIPE, SIG_IGN);
+  int p[3][2] = {{-1, -1}, {-1, -1}, {-1, -1}};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  int rc = 0;
+  for (int i = 0; i < 3 && rc == 0; ++i) {
+    rc = pipe2(p[i], O_CLOEXEC) == 0 ? 0 : errno;
+    // The copies on 0, 1 and 2 lose close-on-exec; every other end closes at the exec.
+    posix_spawn_file_actions_adddup2(&actions, p[i][i == 0 ? 0 : 1], i);
+  }
+  std::vector<char*> argv{const_cast<char*>(path.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-  const int rc = posix_spawn(&pid_, path.c_str(), &actions, &attr, argv.data(), environ);
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attr, &signals);  // none blocked
+  sigaddset(&signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &signals);  // nor SIGPIPE ignored as here
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  if (rc == 0) rc = posix_spawn(&pid_, path.c_str(), &actions, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
-  CloseAll({in[0], out[1], err[1]});
+  for (int i = 0; i < 3; ++i) {
+    Close(p[i][i == 0 ? 0 : 1]);  // the child's ends
+    fd_[i] = p[i][i == 0 ? 1 : 0];
+  }
   if (rc != 0) {
-    CloseAll({in[1], out[0], err[0]});
+    for (int& fd : fd_) Close(fd);
     throw std::runtime_error("cannot start " + path + ": " + std::strerror(rc));
   }
-  stdin_ = in[1];
-  stdout_ = out[0];
-  stderr_ = err[0];
 }
 
 TProgram::~TProgram() {
-  if (pid_ > 0 && !exited_) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  CloseAll({stdin_, stdout_, stderr_});
+  Signal(SIGKILL);
+  if (pid_ > 0 && !exited_) waitpid(pid_, nullptr, 0);
+  for (int& fd : fd_) Close(fd);
 }
 
 bool TProgram::Type(const std::string& line) {
-  if (stdin_ < 0) return false;
   const std::string s = line + "\n";
-  // A program that has gone gives EPIPE here, not a SIGPIPE that ends the test.
-  sigset_t pipe_signal;
-  sigset_t old;
-  sigemptyset(&pipe_signal);
-  sigaddset(&pipe_signal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe_signal, &old);
-  const ssize_t n = write(stdin_, s.data(), s.size());
-  if (n < 0 && errno == EPIPE) {
-    const timespec zero{};
-    sigtimedwait(&pipe_signal, nullptr, &zero);
-  }
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  return n == static_cast<ssize_t>(s.size());
+  return fd_[0] >= 0 && write(fd_[0], s.data(), s.size()) == static_cast<ssize_t>(s.size());
 }
 
 void TProgram::CloseStdin() {
-  CloseAll({stdin_});
-  stdin_ = -1;
-}
-
-void TProgram::Signal(int sig) {
-  if (pid_ > 0 && !exited_) kill(pid_, sig);
+  Close(fd_[0]);
 }
 
 bool TProgram::ReadUntil(const std::function<bool()>& done, int timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!done()) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return false;
-    pollfd p[2] = {{stdout_, POLLIN, 0}, {stderr_, POLLIN, 0}};  // -1: not asked
-    if (poll(p, 2, static_cast<int>(std::min<long>(left, kReadStepMs))) <= 0) continue;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    pollfd p[2] = {{fd_[1], POLLIN, 0}, {fd_[2], POLLIN, 0}};  // -1: not asked
+    if (poll(p, 2, 50) <= 0) continue;
     for (int i = 0; i < 2; ++i) {
-      if (p[i].revents == 0) continue;
       char block[4096];
-      const ssize_t n = read(p[i].fd, block, sizeof block);
-      if (n > 0) {
-        (i == 0 ? out_ : err_).append(block, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        int& fd = i == 0 ? stdout_ : stderr_;
-        close(fd);
-        fd = -1;
-      }
+      const ssize_t n = p[i].revents == 0 ? -2 : read(p[i].fd, block, sizeof block);
+      if (n > 0) (i == 0 ? out_ : err_).append(block, static_cast<std::size_t>(n));
+      if (n == 0 || (n == -1 && errno != EINTR)) Close(fd_[i + 1]);
     }
   }
   return true;
 }
 
-bool TProgram::Shows(const std::string& line) const {
-  return out_.find(line + "\n") != std::string::npos;
-}
-
-bool TProgram::WaitFor(const std::string& line) {
-  return ReadUntil([&] { return Shows(line); });
-}
-
 int TProgram::Wait(int timeout_ms) {
-  const bool ended = ReadUntil(
-      [&] {
-        if (exited_) return true;
-        exited_ = waitpid(pid_, &status_, WNOHANG) == pid_;
-        return exited_;
-      },
-      timeout_ms);
-  if (!ended) return -1;
-  ReadUntil([&] { return stdout_ < 0 && stderr_ < 0; }, kDrainMs);
+  const auto gone = [&] { return exited_ || (exited_ = waitpid(pid_, &status_, WNOHANG) == pid_); };
+  if (!ReadUntil(gone, timeout_ms)) return -1;
+  // What it left in the pipes; a child of its own that keeps them open holds this up no
+  // longer than two seconds.
+  ReadUntil([&] { return fd_[1] < 0 && fd_[2] < 0; }, 2000);
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 

@@ -8,25 +8,18 @@
 
 #include "bnet/bnet.h"
 #include "bnet/sid.h"
-#include "net/Buffer.h"
 
 namespace corvane::test {
 
-// 0xFF, id, the length, the body.
-inline std::string ChatFrame(std::uint8_t id, const std::string& body) {
-  TBuffer b;
-  b.AddByte(0xFF);
-  b.AddByte(id);
-  b.AddWord(0);
-  b.AddString(body);
-  b.PatchChatLength();
-  return b.Bytes();
+// A little-endian double word.
+inline std::string Dword(std::uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
 }
 
-inline std::string Dword(std::uint32_t v) {
-  TBuffer b;
-  b.AddDWord(v);
-  return b.Bytes();
+// 0xFF, id, the length of the whole frame (a little-endian word), the body.
+inline std::string ChatFrame(std::uint8_t id, const std::string& body) {
+  return std::string{'\xFF', static_cast<char>(id)} + Dword(body.size() + 4).substr(0, 2) + body;
 }
 
 inline void Feed(TBNET& bnet, const std::string& bytes) {
@@ -48,17 +41,16 @@ inline std::string ChatEventFrame(std::uint32_t id, const std::string& user,
 
 struct TClanMember {
   std::string name;
-  std::uint8_t rank = 0;
-  std::uint8_t online = 0;
+  std::uint8_t rank = 0, online = 0;
 };
 
 // In the clan `tag` (up to four characters) at `rank`, with these members.
 inline void JoinClan(TBNET& bnet, const std::string& tag, std::uint8_t rank,
                      const std::vector<TClanMember>& members) {
-  const std::string padded = std::string(4 - tag.size(), '\0') + tag;
+  // The tag is sent as a double word: reversed, padded with zeros.
   Feed(bnet,
-       ChatFrame(SID_CLANINFO, std::string(1, '\0') + std::string(padded.rbegin(), padded.rend()) +
-                                   static_cast<char>(rank)));
+       ChatFrame(SID_CLANINFO, '\0' + std::string(tag.rbegin(), tag.rend()) +
+                                   std::string(4 - tag.size(), '\0') + static_cast<char>(rank)));
   std::string list = Dword(1) + static_cast<char>(members.size());
   for (const TClanMember& m : members) {
     list += m.name + '\0' + static_cast<char>(m.rank) + static_cast<char>(m.online) + '\0';

@@ -40,15 +40,6 @@ constexpr char kProgram[] = "corvane-demo-server";
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// Chat event ids, as the server sends them.
-constexpr std::uint32_t kEventJoin = 2;
-constexpr std::uint32_t kEventLeave = 3;
-constexpr std::uint32_t kEventWhisper = 4;
-constexpr std::uint32_t kEventTalk = 5;
-constexpr std::uint32_t kEventWhisperSent = 10;
-constexpr std::uint32_t kEventError = 19;
-constexpr std::uint32_t kEventEmote = 23;
-
 constexpr std::size_t kChallengeSize = 32;   // before the account name in SID_AUTH_ACCOUNTLOGON
 constexpr std::size_t kMaxChatLength = 255;  // what a server passes on of one chat line
 
@@ -81,22 +72,22 @@ struct TScriptLine {
 // Played each time the bot enters the demo channel. The commands need access 10 (whoami)
 // and 20 (ping) in the bot's user database.
 constexpr TScriptLine kOpening[] = {
-    {800, kEventJoin, "Alice", ""},
-    {1200, kEventTalk, "Alice", "Hi all! Is the new bot awake?"},
-    {1200, kEventWhisper, "Alice", "psst, %bot, can you hear me?"},
-    {1000, kEventTalk, "Alice", ".whoami"},
-    {1800, kEventTalk, "Mira", "Welcome, %bot!"},
+    {800, corvane::EID_JOIN, "Alice", ""},
+    {1200, corvane::EID_TALK, "Alice", "Hi all! Is the new bot awake?"},
+    {1200, corvane::EID_WHISPER, "Alice", "psst, %bot, can you hear me?"},
+    {1000, corvane::EID_TALK, "Alice", ".whoami"},
+    {1800, corvane::EID_TALK, "Mira", "Welcome, %bot!"},
 };
 
 // Then these, round and round, for as long as the bot stays.
 constexpr TScriptLine kIdle[] = {
-    {15000, kEventTalk, "Mira", "Anyone up for a game tonight?"},
-    {12000, kEventJoin, "Bob", ""},
-    {6000, kEventTalk, "Bob", "hi all"},
-    {9000, kEventTalk, "Alice", ".ping Bob"},
-    {14000, kEventEmote, "Mira", "stretches and yawns."},
-    {10000, kEventLeave, "Bob", ""},
-    {18000, kEventTalk, "Alice", ".whoami"},
+    {15000, corvane::EID_TALK, "Mira", "Anyone up for a game tonight?"},
+    {12000, corvane::EID_JOIN, "Bob", ""},
+    {6000, corvane::EID_TALK, "Bob", "hi all"},
+    {9000, corvane::EID_TALK, "Alice", ".ping Bob"},
+    {14000, corvane::EID_EMOTE, "Mira", "stretches and yawns."},
+    {10000, corvane::EID_LEAVE, "Bob", ""},
+    {18000, corvane::EID_TALK, "Alice", ".whoami"},
 };
 
 constexpr std::size_t kOpeningSize = std::size(kOpening);
@@ -345,19 +336,19 @@ class TDemo {
     const std::string name = member.name;
     std::string text = Expand(line.text);
     switch (line.event) {
-      case kEventJoin:
+      case corvane::EID_JOIN:
         present_.insert(Lower(name));
         text = member.statstring;
         Out("demo: " + name + " joins");
         break;
-      case kEventLeave:
+      case corvane::EID_LEAVE:
         present_.erase(Lower(name));
         Out("demo: " + name + " leaves");
         break;
-      case kEventWhisper:
+      case corvane::EID_WHISPER:
         Out("demo: " + name + " whispers to " + bot_ + ": " + text);
         break;
-      case kEventEmote:
+      case corvane::EID_EMOTE:
         Out("demo: " + name + " emotes: " + text);
         break;
       default:
@@ -385,10 +376,10 @@ class TDemo {
       if (Lower(m.name) == Lower(target)) member = &m;
     }
     if (member == nullptr || present_.count(Lower(target)) == 0) {
-      chat_.SendChatEvent(kEventError, "", "That user is not logged on.");
+      chat_.SendChatEvent(corvane::EID_ERROR, "", "That user is not logged on.");
       return;
     }
-    chat_.SendChatEvent(kEventWhisperSent, member->name, message.substr(0, kMaxChatLength),
+    chat_.SendChatEvent(corvane::EID_WHISPERSENT, member->name, message.substr(0, kMaxChatLength),
                         member->flags, member->ping);
   }
 
