@@ -248,12 +248,18 @@ TEST_F(Core, TheFrontEndLearnsWhichRowChanged) {
   chat_server.SendChatEvent(2, "Ann", "PX3W 1R3W 3");
   chat_server.SendChatEvent(2, "Op", "PX3W 1R3W 3", 2);
   chat_server.SendChatEvent(3, "Boss", "");
-  ASSERT_TRUE(loop.RunUntil([&] { return front.changes.size() >= 3; }, kWait));
+  // Only the rows count: the friends list arriving late changes the caption alone.
+  const auto rows = [&] {
+    std::vector<TViewChange> changes;
+    std::copy_if(front.changes.begin(), front.changes.end(), std::back_inserter(changes),
+                 [](const TViewChange& c) { return c.kind != TViewChange::TKind::Caption; });
+    return changes;
+  };
+  ASSERT_TRUE(loop.RunUntil([&] { return rows().size() >= 3; }, kWait));
   // Boss, Bob and the bot were there; the operator goes to the top.
   EXPECT_EQ(core->Views().Rows().size(), 4u);
-  EXPECT_EQ(front.changes,
-            (std::vector<TViewChange>{TViewChange::Inserted(3), TViewChange::Inserted(0),
-                                      TViewChange::Removed(1)}));
+  EXPECT_EQ(rows(), (std::vector<TViewChange>{TViewChange::Inserted(3), TViewChange::Inserted(0),
+                                              TViewChange::Removed(1)}));
 }
 
 TEST_F(Core, PluginsGetChatEventsAndBotMessagesAndRestart) {
@@ -327,7 +333,7 @@ TEST_F(Core, FailedLogonsBackOffAndReachingTheChannelResetsTheWait) {
     EXPECT_GE(wait, base) << attempt;
     EXPECT_LE(wait, base + base / 5) << attempt;
     if (attempt == 9) chat_server.SetAccount("Tester", "Secret");
-    loop.Advance(wait);
+    SettleAndAdvance(wait);
     base = std::min(base * 2, kMaxReconnectMs);
   }
   ASSERT_TRUE(InChannel());
