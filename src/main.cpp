@@ -12,12 +12,16 @@
 
 #include "headless/cli.h"
 #include "headless/headless.h"
+#ifdef CORVANE_HAS_WINDOW
+#include "ui/run_window.h"
+#endif
 #include "version.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: corvane [--home DIR] --headless\n"
+    "Usage: corvane [--home DIR]            (the window, in a build that has one)\n"
+    "       corvane [--home DIR] --headless\n"
     "       corvane [--home DIR] profile list\n"
     "       corvane [--home DIR] profile create NAME [--from PARENT]\n"
     "       corvane [--home DIR] profile use NAME\n"
@@ -88,5 +92,9 @@ int main(int argc, char** argv) {
                                    : corvane::RunUsersCommand(home, rest, std::cout, std::cerr);
   }
   if (headless) return corvane::RunHeadless(home);
+#ifdef CORVANE_HAS_WINDOW
+  return corvane::RunWindow(home);
+#else
   return UsageError("this build has no window; run with --headless");
+#endif
 }

@@ -1,0 +1,297 @@
+#include "ui/main_wnd.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "config/codepage.h"
+#include "config/language_sections.h"
+#include "ui/icon_table.h"
+#include "ui/member_list_model.h"
+#include "ui/pane_view.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kListWidth = 233;
+constexpr int kIconSize = 32;
+constexpr int kPrefixWidth = 53;
+constexpr int kWhisperPaneHeight = 75;
+
+QString Ui(const std::string& text) {
+  return QString::fromStdString(DisplayText(text));
+}
+
+}  // namespace
+
+TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons)
+    : core_(std::make_unique<TBotCore>(loop, home, *this)),
+      shipped_icons_(std::move(shipped_icons)) {
+  setWindowTitle("Corvane");
+  resize(604, 520);
+  setMinimumSize(400, 400);
+  BuildPanes();
+  BuildMenus();
+}
+
+TMainWnd::~TMainWnd() {
+  // The core saves and ends its session before the widgets it paints go.
+  if (core_) core_->Close();
+  core_.reset();
+}
+
+void TMainWnd::Start() {
+  core_->Start();
+  std::vector<std::string> failed;
+  icons_ =
+      std::make_unique<TIconTable>(core_->Profiles().Home() + "/icons", shipped_icons_, failed);
+  for (const std::string& path : failed) {
+    core_->AddChatLine("[BOT] Cannot load the icon " + path, kRed);
+  }
+  model_->Apply(TViewChange::Reset());
+  MarkChosenView();
+}
+
+void TMainWnd::BuildPanes() {
+  auto* central = new QWidget(this);
+  QPalette dark = central->palette();
+  dark.setColor(QPalette::Window, Qt::black);
+  central->setAutoFillBackground(true);
+  central->setPalette(dark);
+
+  chat_ = new TPaneView(central);
+  whispers_ = new TPaneView(central);
+  whispers_->setFixedHeight(kWhisperPaneHeight);
+
+  caption_ = new QLabel("Not connected", central);
+  caption_->setAutoFillBackground(true);
+  QPalette caption = caption_->palette();
+  caption.setColor(QPalette::Window, TPaneView::ColorOf(kCaptionGradient));
+  caption.setColor(QPalette::WindowText, Qt::white);
+  caption_->setPalette(caption);
+
+  model_ = std::make_unique<TMemberListModel>(
+      core_->Views(), [this](int index) { return icons_ ? icons_->Icon(index) : QIcon(); });
+  list_ = new QTreeView(central);
+  list_->setModel(model_.get());
+  list_->setRootIsDecorated(false);
+  list_->setHeaderHidden(true);
+  list_->setUniformRowHeights(true);  // a list of 1,000 lays out without asking every row
+  list_->setIconSize(QSize(kIconSize, kIconSize));
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setFixedWidth(kListWidth);
+  list_->header()->setStretchLastSection(false);
+  list_->header()->setSectionResizeMode(TMemberListModel::kNameColumn, QHeaderView::Stretch);
+  list_->setColumnWidth(TMemberListModel::kIconColumn, kIconSize + 4);
+  list_->setColumnWidth(TMemberListModel::kFirstColumn, 28);
+  QPalette listed = list_->palette();
+  listed.setColor(QPalette::Base, Qt::black);
+  listed.setColor(QPalette::Text, Qt::white);
+  list_->setPalette(listed);
+
+  auto* buttons = new QHBoxLayout;
+  const TViewMode modes[] = {TViewMode::Channel, TViewMode::Friends, TViewMode::Clan};
+  for (const TViewMode mode : modes) {
+    auto* button = new QPushButton(central);
+    connect(button, &QPushButton::clicked, this, [this, mode] { ChooseView(mode); });
+    view_buttons_[static_cast<int>(mode)] = button;
+    buttons->addWidget(button);
+  }
+
+  prefix_ = new QLineEdit(central);
+  prefix_->setFixedWidth(kPrefixWidth);
+  input_ = new QComboBox(central);
+  input_->setEditable(true);
+  input_->setInsertPolicy(QComboBox::NoInsert);  // the history is the core's
+  input_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  whisper_toggle_ = new QToolButton(central);
+  whisper_toggle_->setCheckable(true);
+  whisper_toggle_->setText("W");
+  whisper_toggle_->setToolTip("Whisper pane");
+  connect(whisper_toggle_, &QToolButton::clicked, this, [this] { ToggleWhisperPane(); });
+
+  auto* input_row = new QHBoxLayout;
+  input_row->addWidget(prefix_);
+  input_row->addWidget(input_);
+  input_row->addWidget(whisper_toggle_);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(caption_);
+  right->addWidget(list_, 1);
+  right->addLayout(buttons);
+
+  auto* grid = new QGridLayout(central);
+  grid->setContentsMargins(2, 2, 2, 2);
+  grid->setSpacing(3);
+  grid->addWidget(chat_, 0, 0);
+  grid->addLayout(right, 0, 1);
+  grid->addLayout(input_row, 1, 0, 1, 2);
+  grid->addWidget(whispers_, 2, 0, 1, 2);
+  grid->setRowStretch(0, 1);
+  setCentralWidget(central);
+  // Enter on the input line and the right click on the list; set last, once both exist.
+  input_->lineEdit()->installEventFilter(this);
+  list_->viewport()->installEventFilter(this);
+}
+
+void TMainWnd::BuildMenus() {
+  bot_menu_ = menuBar()->addMenu(QString());
+  connect_bot_ = bot_menu_->addAction(QString(), this, [this] { core_->ConnectClicked(); });
+  disconnect_bot_ = bot_menu_->addAction(QString(), this, [this] { core_->DisconnectClicked(); });
+  bot_menu_->addSeparator();
+  exit_ = bot_menu_->addAction(QString(), this, [this] { core_->ExitClicked(); });
+
+  settings_menu_ = menuBar()->addMenu(QString());
+  // The settings dialog comes with the next step; until then the item stays disabled.
+  main_settings_ = settings_menu_->addAction(QString());
+  main_settings_->setEnabled(false);
+  settings_menu_->addSeparator();
+  utf8_ = settings_menu_->addAction(QString(), this, [this] { core_->ToggleUtf8(); });
+  utf8_->setCheckable(true);
+  join_notify_ = settings_menu_->addAction(QString(), this, [this] { core_->ToggleJoinNotify(); });
+  join_notify_->setCheckable(true);
+  settings_menu_->addSeparator();
+  restart_plugins_ =
+      settings_menu_->addAction(QString(), this, [this] { core_->RestartPlugins(); });
+
+  connect_bar_ = menuBar()->addAction(QString(), this, [this] { core_->ConnectClicked(); });
+  disconnect_bar_ = menuBar()->addAction(QString(), this, [this] { core_->DisconnectClicked(); });
+  LanguageApplied();
+}
+
+QPushButton& TMainWnd::ViewButton(TViewMode mode) {
+  return *view_buttons_[static_cast<int>(mode)];
+}
+
+void TMainWnd::LanguageApplied() {
+  if (bot_menu_ == nullptr) return;  // the core applies a language before the menus exist
+  const TLanguage& lang = core_->Language();
+  const auto text = [&](const char* key) { return Ui(lang.Text(kMainWindowSection, key)); };
+  bot_menu_->setTitle(text("MenuBot"));
+  connect_bot_->setText(text("Connect"));
+  disconnect_bot_->setText(text("Disconnect"));
+  exit_->setText(text("MenuBotExit"));
+  settings_menu_->setTitle(text("MenuSettings"));
+  main_settings_->setText(text("MenuSettingsMain"));
+  utf8_->setText(text("MenuSettingsUseUTF8"));
+  join_notify_->setText(text("LeaveJoinMessages"));
+  restart_plugins_->setText(text("RestartPluginSystem"));
+  connect_bar_->setText(connect_bot_->text());
+  disconnect_bar_->setText(disconnect_bot_->text());
+  ViewButton(TViewMode::Channel).setText(text("ChannelButton"));
+  ViewButton(TViewMode::Friends).setText(text("FriendsButton"));
+  ViewButton(TViewMode::Clan).setText(text("ClanButton"));
+  // A profile was applied with the language: the menu's check marks and the whisper pane
+  // follow its settings.
+  const TSettings& s = core_->Settings();
+  utf8_->setChecked(s.UTF8);
+  join_notify_->setChecked(s.JoinNotify);
+  whispers_->setVisible(s.VisWhisper);
+  whisper_toggle_->setChecked(s.VisWhisper);
+}
+
+void TMainWnd::ShowLine(const TPaneLine& line) {
+  (line.pane == TPane::Whisper ? whispers_ : chat_)->Append(line);
+}
+
+void TMainWnd::RequestClose() {
+  close();
+}
+
+void TMainWnd::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    core_->Close();
+  }
+  event->accept();
+}
+
+void TMainWnd::ViewChanged(const TViewChange& change) {
+  model_->Apply(change);
+  caption_->setText(Ui(core_->Views().Caption()));
+  utf8_->setChecked(core_->Settings().UTF8);
+  join_notify_->setChecked(core_->Settings().JoinNotify);
+}
+
+void TMainWnd::ChooseView(TViewMode mode) {
+  core_->ChooseView(mode);
+  MarkChosenView();
+}
+
+void TMainWnd::MarkChosenView() {
+  for (int i = 0; i < 3; ++i) {
+    const bool chosen = static_cast<int>(core_->Views().Mode()) == i;
+    view_buttons_[i]->setFlat(chosen);
+    view_buttons_[i]->setStyleSheet(chosen ? "color: #00ffff;" : "");
+  }
+}
+
+void TMainWnd::TypeLine() {
+  const std::string text = input_->currentText().toStdString();
+  if (!core_->TypeLine(prefix_->text().toStdString(), text)) return;
+  // Newest first, as the core keeps it; Up and Down walk it.
+  input_->insertItem(0, QString::fromStdString(text));
+  input_->setCurrentIndex(-1);
+  input_->clearEditText();
+}
+
+void TMainWnd::ToggleWhisperPane() {
+  TSettings settings = core_->Settings();
+  settings.VisWhisper = !whispers_->isVisible();
+  whispers_->setVisible(settings.VisWhisper);
+  whisper_toggle_->setChecked(settings.VisWhisper);
+  core_->ApplySettings(settings);  // saved with the profile
+}
+
+bool TMainWnd::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == input_->lineEdit() && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      TypeLine();
+      return true;
+    }
+  }
+  if (watched == list_->viewport() && event->type() == QEvent::MouseButtonPress) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
+    if (mouse->button() == Qt::RightButton && !selected.isEmpty()) {
+      const QString name =
+          model_
+              ->data(model_->index(selected.front().row(), TMemberListModel::kNameColumn),
+                     Qt::DisplayRole)
+              .toString();
+      input_->setEditText(input_->currentText() + " " + name);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+std::optional<TWindowGeometry> TMainWnd::Geometry() const {
+  const QRect g = geometry();
+  return TWindowGeometry{g.left(), g.top(), g.width(), g.height()};
+}
+
+void TMainWnd::ApplyGeometry(const TWindowGeometry& g) {
+  setGeometry(g.left, g.top, std::max(g.width, minimumWidth()),
+              std::max(g.height, minimumHeight()));
+}
+
+std::intptr_t TMainWnd::WindowId() const {
+  return static_cast<std::intptr_t>(winId());
+}
+
+}  // namespace corvane

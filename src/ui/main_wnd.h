@@ -1,0 +1,97 @@
+#pragma once
+// The desktop program's main window: it owns the application core and paints what the core
+// hands over (the two panes, the member list with its caption, the menu's check marks) and
+// forwards what the person does (the menu, the view buttons, the input line, the whisper
+// pane toggle). It decides nothing the core could.
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "app/bot_core.h"
+#include "app/front_end.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QTreeView;
+
+namespace corvane {
+
+class TEventLoop;
+class TIconTable;
+class TMemberListModel;
+class TPaneView;
+
+class TMainWnd final : public QMainWindow, public TFrontEnd {
+ public:
+  // `shipped_icons`: the folder of the icons that come with the program.
+  TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons);
+  ~TMainWnd() override;
+
+  // The creation sequence of the core (profile, automatic connection, plug-ins), then the
+  // member icons; an icon that cannot be read is named in one red line.
+  void Start();
+  TBotCore& Core() { return *core_; }
+
+  // What the tests and the tray reach.
+  TPaneView& ChatPane() { return *chat_; }
+  TPaneView& WhisperPane() { return *whispers_; }
+  QTreeView& MemberList() { return *list_; }
+  QLabel& Caption() { return *caption_; }
+  QComboBox& InputLine() { return *input_; }
+  QLineEdit& Prefix() { return *prefix_; }
+  QToolButton& WhisperToggle() { return *whisper_toggle_; }
+  QPushButton& ViewButton(TViewMode mode);
+
+  // TFrontEnd.
+  void ShowLine(const TPaneLine& line) override;
+  void RequestClose() override;
+  void ViewChanged(const TViewChange& change) override;
+  void LanguageApplied() override;
+  std::optional<TWindowGeometry> Geometry() const override;
+  void ApplyGeometry(const TWindowGeometry& geometry) override;
+  std::intptr_t WindowId() const override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildPanes();
+  void TypeLine();
+  void ChooseView(TViewMode mode);
+  void MarkChosenView();
+  void ToggleWhisperPane();
+
+  std::unique_ptr<TBotCore> core_;
+  std::string shipped_icons_;
+  std::unique_ptr<TIconTable> icons_;
+  std::unique_ptr<TMemberListModel> model_;
+  TPaneView* chat_ = nullptr;
+  TPaneView* whispers_ = nullptr;
+  QTreeView* list_ = nullptr;
+  QLabel* caption_ = nullptr;
+  QLineEdit* prefix_ = nullptr;
+  QComboBox* input_ = nullptr;
+  QToolButton* whisper_toggle_ = nullptr;
+  QPushButton* view_buttons_[3] = {};
+  QAction* connect_bot_ = nullptr;
+  QAction* connect_bar_ = nullptr;
+  QAction* disconnect_bot_ = nullptr;
+  QAction* disconnect_bar_ = nullptr;
+  QAction* exit_ = nullptr;
+  QAction* main_settings_ = nullptr;
+  QAction* utf8_ = nullptr;
+  QAction* join_notify_ = nullptr;
+  QAction* restart_plugins_ = nullptr;
+  QMenu* bot_menu_ = nullptr;
+  QMenu* settings_menu_ = nullptr;
+  bool closing_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,151 @@
+// The real window, offscreen, against the fake servers on 127.0.0.1: the logon in coloured
+// runs, the member list and its one-row updates, the view buttons, the input line, the
+// whisper pane toggle, and the "Kill" key closing with everything saved.
+
+#include "ui/main_wnd.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+
+#include "bnet/sid.h"
+#include "config/ini_file.h"
+#include "net/NetObjs.h"
+#include "support/fake_bnls_server.h"
+#include "support/fake_chat_server.h"
+#include "support/program.h"
+#include "support/test_home.h"
+#include "ui/pane_view.h"
+#include "ui/qt_event_loop.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool RunUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < timeout_ms) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  }
+  return done();
+}
+
+std::string PaneText(const TPaneView& pane) {
+  return pane.toPlainText().toStdString();
+}
+
+TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "main_wnd_test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  SocketStartup();
+  const fs::path home = fs::temp_directory_path() / ("corvane-wnd-" + std::to_string(getpid()));
+  test::TFakeBnlsServer bnls;
+  test::TFakeChatServer chat;
+  ASSERT_TRUE(test::WriteTestHome(home, "test", chat, bnls, "Tester", true));
+  chat.SetChannelMembers({{"Boss", 0, 30, "PX3W 3H3W 12"}, {"Bob", 0, 60, "3RAW 1R3W 1"}});
+  // A user's own icon that cannot be read: one red line, a placeholder, the rest shipped.
+  fs::create_directories(home / "icons");
+  std::ofstream(home / "icons" / "bnet-squelch.bmp") << "not a picture";
+  bool shown = false;
+  {
+    TQtEventLoop loop;
+    TMainWnd wnd(loop, home.string(), CORVANE_ICONS_DIR);
+    wnd.Start();
+    wnd.show();
+    ASSERT_TRUE(RunUntil([&] { return wnd.MemberList().model()->rowCount() == 3; }));
+    EXPECT_EQ(wnd.Caption().text().toStdString(), "The Void(3)");
+    const std::string chat_text = PaneText(wnd.ChatPane());
+    const std::string bad_icon = "[BOT] Cannot load the icon " + (home / "icons").string();
+    EXPECT_NE(chat_text.find(bad_icon + "/bnet-squelch.bmp"), std::string::npos);
+    EXPECT_EQ(chat_text.find(bad_icon), chat_text.rfind(bad_icon)) << "the shipped ones load";
+    // A status line keeps its colour; a member's markup stays text.
+    const QTextBlock connected = wnd.ChatPane().document()->findBlock(
+        wnd.ChatPane().document()->find("[BNET] Connected!").position());
+    EXPECT_EQ(connected.begin().fragment().charFormat().foreground().color(), QColor(0x00FF00));
+    chat.SendChatEvent(EID_TALK, "Bob", "<b>hi</b>");
+    chat.SendChatEvent(EID_JOIN, "Op", "PX3W 1R3W 3", 2);
+    ASSERT_TRUE(RunUntil([&] { return wnd.MemberList().model()->rowCount() == 4; }));
+    EXPECT_NE(PaneText(wnd.ChatPane()).find("Bob: <b>hi</b>"), std::string::npos);
+    EXPECT_EQ(wnd.MemberList().model()->index(0, 2).data().toString().toStdString(), "Op");
+
+    // The right click appends the selected name; Enter sends prefix and line, and the history
+    // keeps the line alone.
+    wnd.MemberList().setCurrentIndex(wnd.MemberList().model()->index(0, 2));
+    QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(wnd.MemberList().viewport(), &right);
+    EXPECT_EQ(wnd.InputLine().currentText().toStdString(), " Op");
+    wnd.Prefix().setText("/w Op ");
+    wnd.InputLine().setEditText("hello");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(wnd.InputLine().lineEdit(), &enter);
+    EXPECT_EQ(wnd.InputLine().itemText(0).toStdString(), "hello");
+    EXPECT_TRUE(wnd.InputLine().currentText().isEmpty());
+    ASSERT_TRUE(RunUntil([&] { return !chat.MessagesWithId(SID_CHATCOMMAND).empty(); }));
+    EXPECT_EQ(chat.MessagesWithId(SID_CHATCOMMAND)[0].body, std::string("/w Op hello\0", 12));
+
+    // The Friends button shows that view, drawn flat; the whisper pane's state is saved.
+    wnd.ViewButton(TViewMode::Friends).click();
+    EXPECT_EQ(wnd.Caption().text().toStdString(), "0 friends online");
+    EXPECT_TRUE(wnd.ViewButton(TViewMode::Friends).isFlat());
+    EXPECT_FALSE(wnd.ViewButton(TViewMode::Channel).isFlat());
+    shown = wnd.WhisperPane().isVisible();
+    wnd.WhisperToggle().click();
+    EXPECT_NE(wnd.WhisperPane().isVisible(), shown);
+
+    wnd.setGeometry(40, 50, 700, 600);
+    TIniFile(home / "profiles.ini").WriteBool("Shutdown", "Kill", true);
+    ASSERT_TRUE(RunUntil([&] { return !wnd.isVisible(); }, 3000)) << "closed by the Kill key";
+  }
+  const bool toggled_to = !shown;
+  const TIniFile profiles(home / "profiles.ini");
+  EXPECT_EQ(profiles.ReadInteger("Ui", "Width", 0), 700);
+  const TIniFile profile(home / "profiles" / "test" / "profile.ini");
+  EXPECT_EQ(profile.ReadBool("Main", "VisWhisper", shown), toggled_to);
+  fs::remove_all(home);
+  SocketCleanup();
+}
+
+// The program opens the window when given no mode; SIGTERM closes it as Exit does, saving;
+// without a display it says so in one line.
+TEST(MainWndProgram, SigtermClosesTheWindowAsExitDoesAndNoDisplayIsOneLine) {
+  const fs::path home = fs::temp_directory_path() / ("corvane-wndp-" + std::to_string(getpid()));
+  fs::create_directories(home);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  {
+    test::TProgram window(CORVANE_BIN, {"--home", home.string()});
+    ASSERT_TRUE(window.ReadUntil([&] { return fs::exists(home / "profiles.ini"); }));
+    window.Signal(SIGTERM);
+    EXPECT_EQ(window.Wait(), 0);
+  }
+  EXPECT_GT(TIniFile(home / "profiles.ini").ReadInteger("Ui", "Width", 0), 0) << "saved on close";
+  unsetenv("QT_QPA_PLATFORM");
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display != nullptr ? display : "";
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  test::TProgram headless_only(CORVANE_BIN, {"--home", home.string()});
+  EXPECT_EQ(headless_only.Wait(), 1);
+  EXPECT_EQ(headless_only.Err(), "corvane: no display for the window; run corvane --headless\n");
+  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+  fs::remove_all(home);
+}
+
+}  // namespace
+}  // namespace corvane
