@@ -52,6 +52,19 @@ std::optional<THomeLock> THomeLock::ForBot(const std::string& home, std::string&
   return Take(home, true, refusal);
 }
 
+std::optional<THomeLock> THomeLock::EnterForBot(const std::string& given_home, std::string& home,
+                                                std::string& refusal) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(given_home, ec);
+  home = ec ? given_home : absolute.string();  // if not, ForBot says why
+  std::optional<THomeLock> lock = ForBot(home, refusal);
+  if (lock && chdir(home.c_str()) != 0) {
+    refusal = "cannot enter the home folder " + home;
+    return std::nullopt;
+  }
+  return lock;
+}
+
 std::optional<THomeLock> THomeLock::ForWriter(const std::string& home, std::string& refusal) {
   return Take(home, false, refusal);
 }

@@ -23,6 +23,12 @@ class THomeLock {
   // writer is at work; refused (empty, `refusal` tells why, naming the running bot's process
   // id) while another bot runs on the home. Creates the home folder when it is missing.
   static std::optional<THomeLock> ForBot(const std::string& home, std::string& refusal);
+  // ForBot on `given_home` made absolute (given back in `home`), which then becomes the
+  // current folder, so that files a plug-in or the session writes by a relative name land in
+  // the home, not wherever the program was started. Refused as ForBot is, or when the home
+  // cannot be entered.
+  static std::optional<THomeLock> EnterForBot(const std::string& given_home, std::string& home,
+                                              std::string& refusal);
   // The home for one change from the command line. Waits for another writer; refused while
   // a bot runs on the home. Creates the home folder when it is missing.
   static std::optional<THomeLock> ForWriter(const std::string& home, std::string& refusal);

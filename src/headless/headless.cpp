@@ -169,21 +169,12 @@ class TSignalWatch {
 }  // namespace
 
 int RunHeadless(const std::string& given_home) {
-  // Taken from where the program was started, before the current folder changes.
-  std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(given_home, ec);
-  const std::string home = ec ? given_home : absolute.string();  // if not, ForBot says why
+  std::string home;
   std::string refusal;
   // Before the signals are blocked: Ctrl-C still ends a wait for a command-line writer.
-  const std::optional<THomeLock> lock = THomeLock::ForBot(home, refusal);
+  const std::optional<THomeLock> lock = THomeLock::EnterForBot(given_home, home, refusal);
   if (!lock) {
     std::fprintf(stderr, "corvane: %s\n", refusal.c_str());
-    return kExitFailed;
-  }
-  // Files that a plug-in or the session writes by a relative name land in the home, not
-  // wherever the program was started (a service starts in the user's home folder).
-  if (chdir(home.c_str()) != 0) {
-    std::fprintf(stderr, "corvane: cannot enter the home folder %s\n", home.c_str());
     return kExitFailed;
   }
 

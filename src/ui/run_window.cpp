@@ -8,7 +8,6 @@
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 
 #include "config/home_lock.h"
@@ -37,17 +36,11 @@ int RunWindow(const std::string& given_home) {
     std::fputs("corvane: no display for the window; run corvane --headless\n", stderr);
     return kExitFailed;
   }
-  std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(given_home, ec);
-  const std::string home = ec ? given_home : absolute.string();
+  std::string home;
   std::string refusal;
-  const std::optional<THomeLock> lock = THomeLock::ForBot(home, refusal);
+  const std::optional<THomeLock> lock = THomeLock::EnterForBot(given_home, home, refusal);
   if (!lock) {
     std::fprintf(stderr, "corvane: %s\n", refusal.c_str());
-    return kExitFailed;
-  }
-  if (chdir(home.c_str()) != 0) {
-    std::fprintf(stderr, "corvane: cannot enter the home folder %s\n", home.c_str());
     return kExitFailed;
   }
   // SIGINT and SIGTERM close the window as Exit does; blocked before any thread starts so
