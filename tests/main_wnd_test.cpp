@@ -25,7 +25,9 @@
 #include "support/fake_bnls_server.h"
 #include "support/fake_chat_server.h"
 #include "support/program.h"
+#include "support/session_feed.h"
 #include "support/test_home.h"
+#include "ui/clan_inv_wnd.h"
 #include "ui/pane_view.h"
 #include "ui/qt_event_loop.h"
 
@@ -62,14 +64,16 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
   // A user's own icon that cannot be read: one red line, a placeholder, the rest shipped.
   fs::create_directories(home / "icons");
   std::ofstream(home / "icons" / "bnet-squelch.bmp") << "not a picture";
+  TIniFile(home / "profiles.ini").WriteInteger("Ui", "ScrollbackLines", 500);
   bool shown = false;
   {
     TQtEventLoop loop;
-    TMainWnd wnd(loop, home.string(), CORVANE_ICONS_DIR);
+    TMainWnd wnd(loop, home.string(), CORVANE_ICONS_DIR, 10);  // 10 ms countdown seconds
     wnd.Start();
     wnd.show();
     ASSERT_TRUE(RunUntil([&] { return wnd.MemberList().model()->rowCount() == 3; }));
     EXPECT_EQ(wnd.Caption().text().toStdString(), "The Void(3)");
+    EXPECT_EQ(wnd.ChatPane().maximumBlockCount(), 500) << "the \"Ui\" key ScrollbackLines";
     const std::string chat_text = PaneText(wnd.ChatPane());
     const std::string bad_icon = "[BOT] Cannot load the icon " + (home / "icons").string();
     EXPECT_NE(chat_text.find(bad_icon + "/bnet-squelch.bmp"), std::string::npos);
@@ -108,6 +112,21 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
     shown = wnd.WhisperPane().isVisible();
     wnd.WhisperToggle().click();
     EXPECT_NE(wnd.WhisperPane().isVisible(), shown);
+
+    // A clan invitation counts down and declines by itself (9); the next one is accepted (6).
+    const std::string invitation = test::Dword(5) + std::string("CBA\0The Clan\0chief\0", 19);
+    const auto answers = [&] { return chat.MessagesWithId(SID_CLANINVITATIONRESPONSE).size(); };
+    chat.SendMessage(SID_CLANINVITATIONRESPONSE, invitation);
+    ASSERT_TRUE(RunUntil([&] { return wnd.ClanInvitationWindow().isVisible(); }));
+    ASSERT_TRUE(RunUntil([&] { return answers() == 1; }));
+    EXPECT_FALSE(wnd.ClanInvitationWindow().isVisible());
+    chat.SendMessage(SID_CLANINVITATIONRESPONSE, invitation);
+    ASSERT_TRUE(RunUntil([&] { return wnd.ClanInvitationWindow().isVisible(); }));
+    wnd.ClanInvitationWindow().AcceptButton().click();
+    ASSERT_TRUE(RunUntil([&] { return answers() == 2; }));
+    const auto sent = chat.MessagesWithId(SID_CLANINVITATIONRESPONSE);
+    EXPECT_EQ(sent[0].body, test::Dword(5) + std::string("CBA\0chief\0\x09", 11));
+    EXPECT_EQ(sent[1].body, test::Dword(5) + std::string("CBA\0chief\0\x06", 11));
 
     wnd.setGeometry(40, 50, 700, 600);
     TIniFile(home / "profiles.ini").WriteBool("Shutdown", "Kill", true);

@@ -3,6 +3,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -10,17 +14,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "config/codepage.h"
+#include "config/get_settings.h"
+#include "config/ini_file.h"
 #include "config/language_sections.h"
+#include "ui/clan_inv_wnd.h"
 #include "ui/icon_table.h"
 #include "ui/member_list_model.h"
 #include "ui/pane_view.h"
+#include "version.h"
 
 namespace corvane {
 namespace {
@@ -36,9 +46,12 @@ QString Ui(const std::string& text) {
 
 }  // namespace
 
-TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons)
+TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons,
+                   int countdown_tick_ms)
     : core_(std::make_unique<TBotCore>(loop, home, *this)),
       shipped_icons_(std::move(shipped_icons)) {
+  clan_inv_ = new TClanInvWnd(
+      this, [this](bool accept) { core_->AnswerClanInvitation(accept); }, countdown_tick_ms);
   setWindowTitle("Corvane");
   resize(604, 520);
   setMinimumSize(400, 400);
@@ -54,6 +67,11 @@ TMainWnd::~TMainWnd() {
 
 void TMainWnd::Start() {
   core_->Start();
+  // The panes keep this many lines; more would cost memory and speed over weeks.
+  const int scrollback = TIniFile(core_->Profiles().ProfilesIni())
+                             .ReadInteger(kUiSection, "ScrollbackLines", kDefaultScrollbackLines);
+  chat_->SetScrollback(scrollback);
+  whispers_->SetScrollback(scrollback);
   std::vector<std::string> failed;
   icons_ =
       std::make_unique<TIconTable>(core_->Profiles().Home() + "/icons", shipped_icons_, failed);
@@ -169,6 +187,23 @@ void TMainWnd::BuildMenus() {
 
   connect_bar_ = menuBar()->addAction(QString(), this, [this] { core_->ConnectClicked(); });
   disconnect_bar_ = menuBar()->addAction(QString(), this, [this] { core_->DisconnectClicked(); });
+
+  // Help: the About box and the local README; there is no web site to open.
+  QMenu* help = menuBar()->addMenu("Help");
+  help->addAction("About", this, [this] {
+    QMessageBox about(QMessageBox::NoIcon, QString::fromUtf8("О программе"),
+                      QString("Corvane ") + kVersion, QMessageBox::Ok, this);
+    about.exec();
+  });
+  help->addAction("Readme", this, [] {
+    const QDir dir(QCoreApplication::applicationDirPath());
+    for (const QString& path : {dir.filePath("README.md"), dir.filePath("../README.md")}) {
+      if (QFileInfo::exists(path)) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath()));
+        return;
+      }
+    }
+  });
   LanguageApplied();
 }
 
@@ -288,6 +323,11 @@ std::optional<TWindowGeometry> TMainWnd::Geometry() const {
 void TMainWnd::ApplyGeometry(const TWindowGeometry& g) {
   setGeometry(g.left, g.top, std::max(g.width, minimumWidth()),
               std::max(g.height, minimumHeight()));
+}
+
+void TMainWnd::ClanInvitation(const std::string&, const std::string&, std::uint32_t,
+                              const std::string& text) {
+  clan_inv_->Invite(text);
 }
 
 std::intptr_t TMainWnd::WindowId() const {

@@ -22,14 +22,17 @@ class QTreeView;
 namespace corvane {
 
 class TEventLoop;
+class TClanInvWnd;
 class TIconTable;
 class TMemberListModel;
 class TPaneView;
 
 class TMainWnd final : public QMainWindow, public TFrontEnd {
  public:
-  // `shipped_icons`: the folder of the icons that come with the program.
-  TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons);
+  // `shipped_icons`: the folder of the icons that come with the program. `countdown_tick_ms`:
+  // the clan invitation's second (shorter in the tests).
+  TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons,
+           int countdown_tick_ms = 1000);
   ~TMainWnd() override;
 
   // The creation sequence of the core (profile, automatic connection, plug-ins), then the
@@ -55,6 +58,9 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   std::optional<TWindowGeometry> Geometry() const override;
   void ApplyGeometry(const TWindowGeometry& geometry) override;
   std::intptr_t WindowId() const override;
+  void ClanInvitation(const std::string& tag, const std::string& inviter, std::uint32_t cookie,
+                      const std::string& text) override;
+  TClanInvWnd& ClanInvitationWindow() { return *clan_inv_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -72,6 +78,7 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   std::string shipped_icons_;
   std::unique_ptr<TIconTable> icons_;
   std::unique_ptr<TMemberListModel> model_;
+  TClanInvWnd* clan_inv_ = nullptr;
   TPaneView* chat_ = nullptr;
   TPaneView* whispers_ = nullptr;
   QTreeView* list_ = nullptr;
