@@ -1,4 +1,5 @@
-// The member-list icons drawn at build time: all 67 files, each a 32 x 32 24-bit BMP, no two alike.
+// The member-list icons drawn at build time: all 67 files, each a 32 x 32 24-bit BMP, no two
+// alike, each also drawn at 64 x 64.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -35,5 +36,10 @@ TEST(Icons, EveryIconIsADistinct32By32Bitmap) {
     EXPECT_EQ(b.substr(18, 16), std::string("\x20\0\0\0\x20\0\0\0\x01\0\x18\0\0\0\0\0", 16))
         << name;
     EXPECT_TRUE(images.insert(b.substr(54)).second) << name << " looks like another icon";
+    // The same drawing at 64 x 64 for a display scaled twice.
+    EXPECT_EQ(
+        std::filesystem::file_size(std::filesystem::path(CORVANE_ICONS_DIR) / (name + "@2x.bmp")),
+        54u + 64 * 64 * 3)
+        << name;
   }
 }

@@ -87,6 +87,10 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
     ASSERT_TRUE(RunUntil([&] { return wnd.MemberList().model()->rowCount() == 4; }));
     EXPECT_NE(PaneText(wnd.ChatPane()).find("Bob: <b>hi</b>"), std::string::npos);
     EXPECT_EQ(wnd.MemberList().model()->index(0, 2).data().toString().toStdString(), "Op");
+    // Icons come in two sizes, the larger for a display scaled twice.
+    const QIcon icon =
+        wnd.MemberList().model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+    EXPECT_EQ(icon.pixmap(QSize(32, 32), 2.0).size(), QSize(64, 64));
 
     // The right click appends the selected name; Enter sends prefix and line, and the history
     // keeps the line alone.
@@ -109,9 +113,23 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
     EXPECT_EQ(wnd.Caption().text().toStdString(), "0 friends online");
     EXPECT_TRUE(wnd.ViewButton(TViewMode::Friends).isFlat());
     EXPECT_FALSE(wnd.ViewButton(TViewMode::Channel).isFlat());
+    // The whisper pane's toggle resizes the window by the pane, not the chat pane.
     shown = wnd.WhisperPane().isVisible();
+    const int height = wnd.height(), chat_height = wnd.ChatPane().height();
     wnd.WhisperToggle().click();
     EXPECT_NE(wnd.WhisperPane().isVisible(), shown);
+    EXPECT_EQ(wnd.height(), height + (shown ? -78 : 78));
+    RunUntil([&] { return wnd.ChatPane().height() == chat_height; }, 500);
+    EXPECT_EQ(wnd.ChatPane().height(), chat_height);
+
+    // The tray's double click hides and shows the window.
+    EXPECT_FALSE(wnd.windowIcon().isNull());
+    wnd.TrayActivated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(wnd.isVisible());
+    wnd.TrayActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(wnd.isVisible());
+    wnd.TrayActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(wnd.isVisible());
 
     // A clan invitation counts down and declines by itself (9); the next one is accepted (6).
     const std::string invitation = test::Dword(5) + std::string("CBA\0The Clan\0chief\0", 19);

@@ -2,8 +2,15 @@
 # The local demo: starts the demo chat and BNLS server, makes a demo profile in a
 # temporary home and runs the bot on it headless, so that it logs on, joins, greets a
 # member and answers a command, with no server of your own. Ctrl-C ends both.
-#   tools/demo.sh [BUILD_DIR]      (CORVANE_DEMO_SECONDS=N ends the demo after N seconds)
+#   tools/demo.sh [--window] [BUILD_DIR]   (CORVANE_DEMO_SECONDS=N ends it after N seconds)
+# --window shows the bot in its window (a build with the window and a display needed);
+# closing the window ends the demo.
 set -euo pipefail
+mode=(--headless)
+if [[ ${1:-} == --window ]]; then
+  mode=()
+  shift
+fi
 build=${1:-${CORVANE_BUILD_DIR:-build}}
 bot="$build/corvane"
 server="$build/corvane-demo-server"
@@ -46,12 +53,12 @@ chat_port="" bnls_port=""
 
 echo "demo: a local server on 127.0.0.1:$chat_port, the bot's home in $home; Ctrl-C ends it"
 if [[ -n ${CORVANE_DEMO_SECONDS:-} ]]; then
-  "$bot" --headless --home "$home" </dev/null &
+  "$bot" "${mode[@]}" --home "$home" </dev/null &
   bot_pid=$!
   sleep "$CORVANE_DEMO_SECONDS"
 else
-  # Lines you type go to the bot's input line, as in its window.
-  "$bot" --headless --home "$home" &
+  # Headless, lines you type go to the bot's input line, as in its window.
+  "$bot" "${mode[@]}" --home "$home" &
   bot_pid=$!
   wait "$bot_pid" || true
   bot_pid=""

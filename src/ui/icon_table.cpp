@@ -66,10 +66,25 @@ TIconTable::TIconTable(const std::string& home_icons, const std::string& shipped
     if (pixmap.isNull()) {
       failed.push_back(path);
       icons_.push_back(Placeholder());
-    } else {
-      icons_.emplace_back(pixmap);
+      continue;
     }
+    QIcon icon(pixmap);
+    // The twice-as-large drawing from the same folder keeps the icon crisp on a scaled
+    // display; a user's own icon without one is scaled from theirs, never swapped for ours.
+    const std::string twice = path.substr(0, path.size() - 4) + "@2x.bmp";
+    QPixmap large(QString::fromStdString(twice));
+    if (!large.isNull()) icon.addPixmap(large);
+    icons_.push_back(std::move(icon));
   }
+}
+
+QIcon AppIcon(const std::string& shipped_icons) {
+  QIcon icon;
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    icon.addFile(
+        QString::fromStdString(shipped_icons + "/corvane-" + std::to_string(size) + ".png"));
+  }
+  return icon;
 }
 
 QIcon TIconTable::Icon(int index) const {

@@ -13,6 +13,9 @@ inline constexpr int kIconFiles = 67;
 // The file name of the icon at `index` (0 to kIconFiles - 1).
 std::string IconFileName(int index);
 
+// The program's own icon at every size drawn, for the window and the tray.
+QIcon AppIcon(const std::string& shipped_icons);
+
 class TIconTable {
  public:
   // Loads every icon; `failed` receives the path of each one that could not be read (its

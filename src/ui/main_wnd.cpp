@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
@@ -44,6 +45,25 @@ QString Ui(const std::string& text) {
   return QString::fromStdString(DisplayText(text));
 }
 
+// The input fields and the view buttons keep their colours whatever the desktop's theme.
+void Paint(QWidget& widget, QPalette::ColorRole background, QColor back, QPalette::ColorRole text,
+           QColor fore) {
+  QPalette p = widget.palette();
+  p.setColor(background, back);
+  p.setColor(text, fore);
+  widget.setPalette(p);
+}
+
+// White on black, framed in grey so that the field stands out on the black window.
+void PaintField(QWidget& field) {
+  Paint(field, QPalette::Base, Qt::black, QPalette::Text, Qt::white);
+  QPalette p = field.palette();
+  p.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+  p.setColor(QPalette::Button, QColor(0x30, 0x30, 0x30));
+  p.setColor(QPalette::ButtonText, Qt::white);
+  field.setPalette(p);
+}
+
 }  // namespace
 
 TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons,
@@ -53,10 +73,18 @@ TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shippe
   clan_inv_ = new TClanInvWnd(
       this, [this](bool accept) { core_->AnswerClanInvitation(accept); }, countdown_tick_ms);
   setWindowTitle("Corvane");
+  setWindowIcon(AppIcon(shipped_icons_));
   resize(604, 520);
   setMinimumSize(400, 400);
   BuildPanes();
   BuildMenus();
+  // Where the desktop has no tray there is simply no icon; nothing else depends on it.
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip("Corvane");
+    connect(tray_, &QSystemTrayIcon::activated, this, &TMainWnd::TrayActivated);
+    tray_->show();
+  }
 }
 
 TMainWnd::~TMainWnd() {
@@ -131,8 +159,10 @@ void TMainWnd::BuildPanes() {
 
   prefix_ = new QLineEdit(central);
   prefix_->setFixedWidth(kPrefixWidth);
+  PaintField(*prefix_);
   input_ = new QComboBox(central);
   input_->setEditable(true);
+  PaintField(*input_);
   input_->setInsertPolicy(QComboBox::NoInsert);  // the history is the core's
   input_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   whisper_toggle_ = new QToolButton(central);
@@ -252,6 +282,7 @@ void TMainWnd::closeEvent(QCloseEvent* event) {
     core_->Close();
   }
   event->accept();
+  if (on_closed_) on_closed_();
 }
 
 void TMainWnd::ViewChanged(const TViewChange& change) {
@@ -269,8 +300,11 @@ void TMainWnd::ChooseView(TViewMode mode) {
 void TMainWnd::MarkChosenView() {
   for (int i = 0; i < 3; ++i) {
     const bool chosen = static_cast<int>(core_->Views().Mode()) == i;
+    // The chosen one flat with aqua text on the black behind it; the others raised, black
+    // on a light face.
     view_buttons_[i]->setFlat(chosen);
-    view_buttons_[i]->setStyleSheet(chosen ? "color: #00ffff;" : "");
+    Paint(*view_buttons_[i], QPalette::Button, chosen ? Qt::black : QColor(0xD4D0C8),
+          QPalette::ButtonText, chosen ? QColor(0x00FFFF) : Qt::black);
   }
 }
 
@@ -286,9 +320,26 @@ void TMainWnd::TypeLine() {
 void TMainWnd::ToggleWhisperPane() {
   TSettings settings = core_->Settings();
   settings.VisWhisper = !whispers_->isVisible();
+  // The window grows or shrinks by the pane, so the chat pane keeps its height; a maximised
+  // window keeps its size and the chat pane takes the room.
+  const int by = whispers_->height() + centralWidget()->layout()->spacing();
   whispers_->setVisible(settings.VisWhisper);
   whisper_toggle_->setChecked(settings.VisWhisper);
+  if (!isMaximized() && !isFullScreen()) {
+    resize(width(), height() + (settings.VisWhisper ? by : -by));
+  }
   core_->ApplySettings(settings);  // saved with the profile
+}
+
+void TMainWnd::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
+  if (reason != QSystemTrayIcon::DoubleClick) return;
+  if (isHidden()) {
+    showNormal();
+    raise();
+    activateWindow();
+  } else {
+    hide();
+  }
 }
 
 bool TMainWnd::eventFilter(QObject* watched, QEvent* event) {

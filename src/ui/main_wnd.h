@@ -5,6 +5,8 @@
 // pane toggle). It decides nothing the core could.
 
 #include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -62,6 +64,13 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
                       const std::string& text) override;
   TClanInvWnd& ClanInvitationWindow() { return *clan_inv_; }
 
+  // Called once the window has closed, hidden in the tray or not: the program ends its loop
+  // here rather than waiting for the last visible window to close.
+  void OnClosed(std::function<void()> closed) { on_closed_ = std::move(closed); }
+
+  // The tray icon's double click hides a shown window and shows a hidden one.
+  void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -87,6 +96,7 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   QComboBox* input_ = nullptr;
   QToolButton* whisper_toggle_ = nullptr;
   QPushButton* view_buttons_[3] = {};
+  QSystemTrayIcon* tray_ = nullptr;  // none where the desktop has no tray
   QAction* connect_bot_ = nullptr;
   QAction* connect_bar_ = nullptr;
   QAction* disconnect_bot_ = nullptr;
@@ -98,6 +108,7 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   QAction* restart_plugins_ = nullptr;
   QMenu* bot_menu_ = nullptr;
   QMenu* settings_menu_ = nullptr;
+  std::function<void()> on_closed_;
   bool closing_ = false;
 };
 

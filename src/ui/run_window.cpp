@@ -59,6 +59,7 @@ int RunWindow(const std::string& given_home) {
     char name[] = "corvane";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);  // the window may be hidden in the tray
     TQtEventLoop loop;
     TMainWnd wnd(loop, home, (QCoreApplication::applicationDirPath() + "/icons").toStdString());
     std::optional<QSocketNotifier> notifier;
@@ -71,6 +72,7 @@ int RunWindow(const std::string& given_home) {
         wnd.close();
       });
     }
+    wnd.OnClosed([] { QCoreApplication::quit(); });
     wnd.Start();
     wnd.show();
     code = app.exec();

@@ -1,8 +1,10 @@
-// Draws the 67 member-list icons of the desktop window (32 x 32, 24-bit BMP) from simple
-// shapes, and writes them under their file names into the folder given on the command line.
-// The window loads them in this order; the n-th file is image n.
+// Draws the 67 member-list icons of the desktop window (24-bit BMP, 32 x 32 and 64 x 64) and
+// the application icon (PNG at the usual sizes) from simple shapes, and writes them into the
+// folder given on the command line. The window loads the member icons in this order; the n-th
+// file is image n.
 //
 //   render_icons <output folder>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -28,46 +30,60 @@ struct Pt {
 // A shape answers whether a point (pixel units, y downwards) lies inside it.
 using Shape = std::function<bool(double, double)>;
 
+// A picture is the shapes painted on it in order; it is drawn at any scale when written, so
+// the same icon comes out crisp at 32 x 32 and at 64 x 64 for a display scaled twice.
 class Canvas {
  public:
-  explicit Canvas(Rgb background) { px_.fill(background); }
+  explicit Canvas(Rgb background) : background_(background) {}
 
-  // Paints a shape, blending edge pixels by their 4 x 4 sample coverage.
-  void Fill(const Shape& shape, Rgb c) {
-    for (int y = 0; y < kSize; ++y) {
-      for (int x = 0; x < kSize; ++x) {
-        int hits = 0;
-        for (int sy = 0; sy < 4; ++sy) {
-          for (int sx = 0; sx < 4; ++sx) hits += shape(x + (sx + 0.5) / 4, y + (sy + 0.5) / 4);
+  void Fill(Shape shape, Rgb c) { layers_.push_back({std::move(shape), c}); }
+
+  // `size` x `size` pixels, each blended by the 4 x 4 sample coverage of each shape in turn.
+  std::vector<Rgb> Render(int size) const {
+    const double scale = static_cast<double>(size) / kSize;
+    std::vector<Rgb> px(static_cast<std::size_t>(size * size), background_);
+    for (const Layer& layer : layers_) {
+      for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+          int hits = 0;
+          for (int sy = 0; sy < 4; ++sy) {
+            for (int sx = 0; sx < 4; ++sx) {
+              hits += layer.shape((x + (sx + 0.5) / 4) / scale, (y + (sy + 0.5) / 4) / scale);
+            }
+          }
+          if (hits == 0) continue;
+          Rgb& p = px[static_cast<std::size_t>(y * size + x)];
+          auto mix = [hits](std::uint8_t from, std::uint8_t to) {
+            return static_cast<std::uint8_t>((from * (16 - hits) + to * hits + 8) / 16);
+          };
+          p = {mix(p.r, layer.colour.r), mix(p.g, layer.colour.g), mix(p.b, layer.colour.b)};
         }
-        if (hits == 0) continue;
-        Rgb& p = px_[static_cast<std::size_t>(y * kSize + x)];
-        auto mix = [hits](std::uint8_t from, std::uint8_t to) {
-          return static_cast<std::uint8_t>((from * (16 - hits) + to * hits + 8) / 16);
-        };
-        p = {mix(p.r, c.r), mix(p.g, c.g), mix(p.b, c.b)};
       }
     }
+    return px;
   }
 
-  // Bottom-up rows, each padded to a multiple of 4 bytes.
-  bool WriteBmp(const std::filesystem::path& file) const {
-    const std::uint32_t row = (kSize * 3 + 3) / 4 * 4;
-    const std::uint32_t data = row * kSize, offset = 14 + 40;
+  // A 24-bit BMP: bottom-up rows, each padded to a multiple of 4 bytes.
+  bool WriteBmp(const std::filesystem::path& file, int scale) const {
+    const std::vector<Rgb> px = Render(kSize * scale);
+    const std::uint32_t size = static_cast<std::uint32_t>(kSize * scale);
+    const std::uint32_t row = (size * 3 + 3) / 4 * 4;
+    const std::uint32_t data = row * size, offset = 14 + 40;
     std::vector<std::uint8_t> out;
     auto put = [&out](std::uint32_t v, int bytes) {
       for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
     out = {'B', 'M'};
     put(offset + data, 4), put(0, 4), put(offset, 4);  // file header
-    put(40, 4), put(kSize, 4), put(kSize, 4), put(1, 2), put(24, 2), put(0, 4), put(data, 4);
-    put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);  // 72 dpi, no palette
-    for (int y = kSize - 1; y >= 0; --y) {
-      for (int x = 0; x < kSize; ++x) {
-        const Rgb& p = px_[static_cast<std::size_t>(y * kSize + x)];
+    put(40, 4), put(size, 4), put(size, 4), put(1, 2), put(24, 2), put(0, 4), put(data, 4);
+    put(2835 * static_cast<std::uint32_t>(scale), 4);  // pixels per metre: 72 dpi per scale
+    put(2835 * static_cast<std::uint32_t>(scale), 4), put(0, 4), put(0, 4);
+    for (int y = static_cast<int>(size) - 1; y >= 0; --y) {
+      for (std::uint32_t x = 0; x < size; ++x) {
+        const Rgb& p = px[y * size + x];
         out.insert(out.end(), {p.b, p.g, p.r});
       }
-      out.resize(out.size() + (row - kSize * 3), 0);
+      out.resize(out.size() + (row - size * 3), 0);
     }
     std::ofstream f(file, std::ios::binary);
     f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
@@ -75,8 +91,74 @@ class Canvas {
   }
 
  private:
-  std::array<Rgb, kSize * kSize> px_{};
+  struct Layer {
+    Shape shape;
+    Rgb colour;
+  };
+  Rgb background_;
+  std::vector<Layer> layers_;
 };
+
+// ---- PNG, for the application icon, which needs transparency ----
+
+std::uint32_t Crc32(const std::uint8_t* p, std::size_t n, std::uint32_t crc = 0xFFFFFFFFu) {
+  for (std::size_t i = 0; i < n; ++i) {
+    crc ^= p[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return crc;
+}
+
+// An RGBA PNG whose image data is stored uncompressed in the zlib stream: a few kilobytes
+// for an icon, and no library needed.
+bool WritePng(const std::filesystem::path& file, int size, const std::vector<Rgb>& px,
+              const std::vector<std::uint8_t>& alpha) {
+  std::vector<std::uint8_t> raw;  // each row: filter type 0, then the pixels
+  for (int y = 0; y < size; ++y) {
+    raw.push_back(0);
+    for (int x = 0; x < size; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y * size + x);
+      raw.insert(raw.end(), {px[i].r, px[i].g, px[i].b, alpha[i]});
+    }
+  }
+  std::vector<std::uint8_t> z = {0x78, 0x01};
+  std::uint32_t a = 1, b = 0;  // Adler-32 of the raw data
+  for (std::uint8_t v : raw) a = (a + v) % 65521, b = (b + a) % 65521;
+  for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+    const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+    const bool last = at + n >= raw.size();
+    z.insert(z.end(), {static_cast<std::uint8_t>(last), static_cast<std::uint8_t>(n),
+                       static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(~n),
+                       static_cast<std::uint8_t>(~n >> 8)});
+    z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+             raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+    if (last) break;
+  }
+  const std::uint32_t adler = (b << 16) | a;
+  for (int i = 3; i >= 0; --i) z.push_back(static_cast<std::uint8_t>(adler >> (8 * i)));
+
+  std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto be32 = [](std::vector<std::uint8_t>& v, std::uint32_t x) {
+    for (int i = 3; i >= 0; --i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
+  };
+  auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
+    be32(out, static_cast<std::uint32_t>(data.size()));
+    std::vector<std::uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    out.insert(out.end(), body.begin(), body.end());
+    be32(out, Crc32(body.data(), body.size()) ^ 0xFFFFFFFFu);
+  };
+  std::vector<std::uint8_t> header;
+  be32(header, static_cast<std::uint32_t>(size));
+  be32(header, static_cast<std::uint32_t>(size));
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter, no interlace
+  chunk("IHDR", header);
+  chunk("IDAT", z);
+  chunk("IEND", {});
+  std::ofstream f(file, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  return static_cast<bool>(f);
+}
 
 // ---- Shapes ----
 
@@ -281,6 +363,52 @@ Canvas Unknown() {
   return c;
 }
 
+// ---- The application icon: a crow on a round badge, transparent around it ----
+
+Shape Badge() {
+  return Circle(16, 16, 15.5);
+}
+
+Canvas AppIcon() {
+  Canvas c(kDark);
+  c.Fill(Badge(), kGold);
+  c.Fill(Circle(16, 16, 14), {26, 62, 98});
+  const Rgb crow{10, 12, 18};
+  c.Fill(Polygon({{6, 26.5},
+                  {9.5, 21},
+                  {12, 16},
+                  {17, 12.5},
+                  {22.5, 13.5},
+                  {21.5, 19},
+                  {17, 23},
+                  {11.5, 25}}),
+         crow);                                                    // body and tail
+  c.Fill(Circle(20.5, 11.5, 4.2), crow);                           // head
+  c.Fill(Polygon({{23.5, 9.6}, {29, 12}, {23.8, 13.6}}), crow);    // beak
+  c.Fill(Line({{12.5, 18.5}, {18.5, 15.5}}, 1.2), {58, 84, 120});  // the wing's edge
+  c.Fill(Circle(21.4, 10.6, 1.1), kWhite);                         // eye
+  c.Fill(Or(Line({{15, 23}, {14.5, 27}}, 1.2), Line({{17.5, 22}, {18, 27}}, 1.2)), kGold);  // legs
+  return c;
+}
+
+// How much of each pixel a shape covers, 0 to 255, in 4 x 4 samples.
+std::vector<std::uint8_t> Coverage(const Shape& shape, int size) {
+  const double scale = static_cast<double>(size) / kSize;
+  std::vector<std::uint8_t> alpha(static_cast<std::size_t>(size * size));
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      int hits = 0;
+      for (int sy = 0; sy < 4; ++sy) {
+        for (int sx = 0; sx < 4; ++sx) {
+          hits += shape((x + (sx + 0.5) / 4) / scale, (y + (sy + 0.5) / 4) / scale);
+        }
+      }
+      alpha[static_cast<std::size_t>(y * size + x)] = static_cast<std::uint8_t>(hits * 255 / 16);
+    }
+  }
+  return alpha;
+}
+
 struct Icon {
   std::string file;
   Canvas image;
@@ -375,12 +503,21 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = argv[1];
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
+  const auto failed = [&](const std::filesystem::path& file) {
+    std::fprintf(stderr, "%s: cannot write %s\n", argv[0], file.c_str());
+    return 1;
+  };
+  // Each member icon at 32 x 32 and, for displays scaled twice, at 64 x 64 as name@2x.bmp.
   const std::vector<Icon> icons = AllIcons();
   for (const Icon& icon : icons) {
-    if (!icon.image.WriteBmp(dir / icon.file)) {
-      std::fprintf(stderr, "%s: cannot write %s\n", argv[0], (dir / icon.file).c_str());
-      return 1;
-    }
+    const std::string stem = icon.file.substr(0, icon.file.size() - 4);
+    if (!icon.image.WriteBmp(dir / icon.file, 1)) return failed(dir / icon.file);
+    if (!icon.image.WriteBmp(dir / (stem + "@2x.bmp"), 2)) return failed(dir / (stem + "@2x.bmp"));
+  }
+  const Canvas app = AppIcon();
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const std::filesystem::path file = dir / ("corvane-" + std::to_string(size) + ".png");
+    if (!WritePng(file, size, app.Render(size), Coverage(Badge(), size))) return failed(file);
   }
   return icons.size() == 67 ? 0 : 1;
 }
