@@ -105,6 +105,12 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
     QApplication::sendEvent(wnd.InputLine().lineEdit(), &enter);
     EXPECT_EQ(wnd.InputLine().itemText(0).toStdString(), "hello");
     EXPECT_TRUE(wnd.InputLine().currentText().isEmpty());
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(wnd.InputLine().lineEdit(), &up);
+    EXPECT_EQ(wnd.InputLine().currentText().toStdString(), "hello") << "Up brings it back";
+    QApplication::sendEvent(wnd.InputLine().lineEdit(), &down);
+    EXPECT_TRUE(wnd.InputLine().currentText().isEmpty()) << "Down goes past it to an empty line";
     ASSERT_TRUE(RunUntil([&] { return !chat.MessagesWithId(SID_CHATCOMMAND).empty(); }));
     EXPECT_EQ(chat.MessagesWithId(SID_CHATCOMMAND)[0].body, std::string("/w Op hello\0", 12));
 
@@ -149,6 +155,12 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
     wnd.setGeometry(40, 50, 700, 600);
     TIniFile(home / "profiles.ini").WriteBool("Shutdown", "Kill", true);
     ASSERT_TRUE(RunUntil([&] { return !wnd.isVisible(); }, 3000)) << "closed by the Kill key";
+  }
+  {  // The next start puts the window where it was.
+    TQtEventLoop loop;
+    TMainWnd again(loop, home.string(), CORVANE_ICONS_DIR);
+    again.Start();
+    EXPECT_EQ(again.geometry(), QRect(40, 50, 700, 600));
   }
   const bool toggled_to = !shown;
   const TIniFile profiles(home / "profiles.ini");

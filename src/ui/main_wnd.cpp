@@ -22,6 +22,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/codepage.h"
 #include "config/get_settings.h"
@@ -347,6 +348,14 @@ bool TMainWnd::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       TypeLine();
+      return true;
+    }
+    // The history is newest first: Up goes back to older lines, Down forward to an empty line.
+    if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+      const int at = input_->currentIndex() + (key->key() == Qt::Key_Up ? 1 : -1);
+      if (at >= input_->count()) return true;
+      input_->setCurrentIndex(std::max(at, -1));
+      if (at < 0) input_->clearEditText();
       return true;
     }
   }

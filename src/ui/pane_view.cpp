@@ -35,12 +35,25 @@ QColor TPaneView::ColorOf(TColor color) {
 }
 
 void TPaneView::Append(const TPaneLine& line) {
-  // Follows the end only when it was shown: a person reading back is not pulled down.
+  // Follows the end only when it was shown: a person reading back is not pulled down. The
+  // scroll waits for the end of the burst the line came in, so that a flood scrolls once a
+  // pass rather than once a line.
   QScrollBar* bar = verticalScrollBar();
-  const bool at_end = bar->value() == bar->maximum();
+  if (!follow_pending_ && bar->value() == bar->maximum()) {
+    follow_pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          follow_pending_ = false;
+          verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        },
+        Qt::QueuedConnection);
+  }
   QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::End);
+  // Placed inside an edit block, the cursor lays out no line (moving it would lay out the
+  // first).
   cursor.beginEditBlock();
+  cursor.setPosition(document()->characterCount() - 1);
   if (!document()->isEmpty()) cursor.insertBlock();
   for (const TTextRun& run : line.runs) {
     QTextCharFormat format;
@@ -49,7 +62,6 @@ void TPaneView::Append(const TPaneLine& line) {
     cursor.insertText(QString::fromStdString(DisplayText(run.text)), format);
   }
   cursor.endEditBlock();
-  if (at_end) bar->setValue(bar->maximum());
 }
 
 }  // namespace corvane

@@ -23,6 +23,9 @@ class TPaneView final : public QPlainTextEdit {
 
   // A colour of the panes' palette; the two caption colours are the desktop's.
   static QColor ColorOf(TColor color);
+
+ private:
+  bool follow_pending_ = false;  // a scroll to the end is queued
 };
 
 }  // namespace corvane
