@@ -25,7 +25,10 @@ class TPaneView final : public QPlainTextEdit {
   static QColor ColorOf(TColor color);
 
  private:
-  bool follow_pending_ = false;  // a scroll to the end is queued
+  void EndBurst();
+
+  bool in_burst_ = false;    // lines came in this pass of the event loop
+  bool follow_end_ = false;  // the end was shown when they began
 };
 
 }  // namespace corvane
