@@ -15,6 +15,7 @@
 #ifdef CORVANE_QT_LOOP
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include "ui/qt_event_loop.h"
 #endif
@@ -52,8 +53,10 @@ struct TLoopDriver<TQtEventLoop> {
   static bool RunUntil(TQtEventLoop&, const std::function<bool()>& done, int timeout_ms) {
     QElapsedTimer clock;
     clock.start();
+    QTimer wake;  // sleeps between events, waking every 10 ms to look again
+    wake.start(10);
     while (!done() && clock.elapsed() < timeout_ms) {
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return done();
   }

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <filesystem>
@@ -39,8 +40,10 @@ namespace fs = std::filesystem;
 bool RunUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
   QElapsedTimer clock;
   clock.start();
+  QTimer wake;  // sleeps between events, waking every 10 ms to look again
+  wake.start(10);
   while (!done() && clock.elapsed() < timeout_ms) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return done();
 }
