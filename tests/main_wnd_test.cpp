@@ -103,19 +103,21 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
     QApplication::sendEvent(wnd.MemberList().viewport(), &right);
     EXPECT_EQ(wnd.InputLine().currentText().toStdString(), " Op");
     wnd.Prefix().setText("/w Op ");
-    wnd.InputLine().setEditText("hello");
+    wnd.InputLine().setEditText(QString::fromUtf8("hello привет"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(wnd.InputLine().lineEdit(), &enter);
-    EXPECT_EQ(wnd.InputLine().itemText(0).toStdString(), "hello");
+    EXPECT_EQ(wnd.InputLine().itemText(0), QString::fromUtf8("hello привет"));
     EXPECT_TRUE(wnd.InputLine().currentText().isEmpty());
     QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
     QApplication::sendEvent(wnd.InputLine().lineEdit(), &up);
-    EXPECT_EQ(wnd.InputLine().currentText().toStdString(), "hello") << "Up brings it back";
+    EXPECT_EQ(wnd.InputLine().currentText(), QString::fromUtf8("hello привет")) << "Up";
     QApplication::sendEvent(wnd.InputLine().lineEdit(), &down);
     EXPECT_TRUE(wnd.InputLine().currentText().isEmpty()) << "Down goes past it to an empty line";
     ASSERT_TRUE(RunUntil([&] { return !chat.MessagesWithId(SID_CHATCOMMAND).empty(); }));
-    EXPECT_EQ(chat.MessagesWithId(SID_CHATCOMMAND)[0].body, std::string("/w Op hello\0", 12));
+    // Typed text is taken into the bot's code page, and the profile sends it as UTF-8.
+    EXPECT_EQ(chat.MessagesWithId(SID_CHATCOMMAND)[0].body,
+              std::string("/w Op hello привет") + '\0');
 
     // The Friends button shows that view, drawn flat; the whisper pane's state is saved.
     wnd.ViewButton(TViewMode::Friends).click();

@@ -32,6 +32,7 @@
 #include "ui/icon_table.h"
 #include "ui/member_list_model.h"
 #include "ui/pane_view.h"
+#include "ui/ui_text.h"
 #include "version.h"
 
 namespace corvane {
@@ -43,7 +44,7 @@ constexpr int kPrefixWidth = 53;
 constexpr int kWhisperPaneHeight = 75;
 
 QString Ui(const std::string& text) {
-  return QString::fromStdString(DisplayText(text));
+  return Shown(text);
 }
 
 // The input fields and the view buttons keep their colours whatever the desktop's theme.
@@ -73,7 +74,7 @@ TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shippe
       shipped_icons_(std::move(shipped_icons)) {
   clan_inv_ = new TClanInvWnd(
       this, [this](bool accept) { core_->AnswerClanInvitation(accept); }, countdown_tick_ms);
-  setWindowTitle("Corvane");
+  setWindowTitle(QString("Corvane v") + kVersion);
   setWindowIcon(AppIcon(shipped_icons_));
   resize(604, 520);
   setMinimumSize(400, 400);
@@ -310,10 +311,11 @@ void TMainWnd::MarkChosenView() {
 }
 
 void TMainWnd::TypeLine() {
-  const std::string text = input_->currentText().toStdString();
-  if (!core_->TypeLine(prefix_->text().toStdString(), text)) return;
+  // The line as typed, in the bot's code page, as the console passes it.
+  const QString text = input_->currentText();
+  if (!core_->TypeLine(Bytes(prefix_->text()), Bytes(text))) return;
   // Newest first, as the core keeps it; Up and Down walk it.
-  input_->insertItem(0, QString::fromStdString(text));
+  input_->insertItem(0, text);
   input_->setCurrentIndex(-1);
   input_->clearEditText();
 }
