@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev)
 if [[ "${1:-}" == "--gui" ]]; then
-  packages+=(qt6-base-dev libgl-dev qt6-qpa-plugins fonts-dejavu-core)
+  packages+=(qt6-base-dev libgl-dev)
 fi
 
 missing=()

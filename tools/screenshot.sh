@@ -42,7 +42,7 @@ export DISPLAY=":$(cat "$work/display")"
 
 CORVANE_DEMO_SECONDS=30 tools/demo.sh --window "$build" >"$work/demo.log" 2>&1 &
 demo_pid=$!
-wid=$(timeout 20 xdotool search --sync --name '^Corvane$' | head -n 1)
+wid=$(timeout 20 xdotool search --sync --name '^Corvane v' | head -n 1)
 [[ -n $wid ]] || { echo "screenshot: the window did not open" >&2; exit 1; }
 xdotool windowsize "$wid" 820 600
 # Long enough for the logon, the greeting, the whisper and the answers of the demo's script.
