@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -45,6 +46,43 @@ TEST(LanguageDefaultsTest, ShippedEnglishFileHoldsExactlyTheDefaults) {
     if (section != "main") in_file += file.ReadKeys(section).size();
   }
   EXPECT_EQ(in_file, all.size());
+}
+
+// The %-words of a text with a mark for a blank at either end; "%enter" may run into the next word.
+std::multiset<std::string> Shape(const std::string& text) {
+  std::multiset<std::string> words{text.starts_with(' ') ? "<blank" : "",
+                                   text.ends_with(' ') ? "blank>" : ""};
+  for (std::size_t p = text.find('%'); p != std::string::npos; p = text.find('%', p + 1)) {
+    std::size_t end = p + 1;
+    while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])) != 0) ++end;
+    if (text.compare(p, 6, kLangLineBreak) == 0) end = p + 6;
+    words.insert(text.substr(p, end - p));
+  }
+  return words;
+}
+
+// russian.lng has english.lng's sections and keys in their order, and each text keeps the
+// placeholders, line breaks and edge blanks the code relies on.
+TEST(LanguageFilesTest, RussianFileMatchesTheEnglishOneKeyForKey) {
+  const std::string folder = std::string(CORVANE_SOURCE_DIR) + "/lang";
+  const TIniFile english(folder + "/english.lng");
+  const TIniFile russian(folder + "/russian.lng");
+  ASSERT_EQ(russian.ReadSections(), english.ReadSections());
+  for (const std::string& section : english.ReadSections()) {
+    EXPECT_EQ(russian.ReadKeys(section), english.ReadKeys(section)) << section;
+    for (const std::string& key : english.ReadKeys(section)) {
+      const std::string text = english.ReadString(section, key, "");
+      const std::string translated = russian.ReadString(section, key, "");
+      EXPECT_EQ(Shape(translated), Shape(text)) << section << " " << key;
+      EXPECT_EQ(translated.empty(), text.empty()) << section << " " << key;
+    }
+  }
+  TLanguage lang;
+  lang.Apply(folder, "russian.lng");
+  // The file's own name for the language is read in code page 1251, not as UTF-8.
+  EXPECT_EQ(lang.CurrentLanguageDisplay(), "Russian (\xD0\xF3\xF1\xF1\xEA\xE8\xE9)");
+  EXPECT_NE(lang.Text("BOT_INTERFACE_MAINWINDOW", "Connect"), "Connect");
+  EXPECT_NE(lang.Text("BOT_INTERFACE_MAINWINDOW", "Connect"), "");
 }
 
 class LanguageFolderTest : public ::testing::Test {

@@ -92,6 +92,62 @@ void TBotCore::LoadProfile() {
   PluginMessage(CORVANE_MSG_PROFILE_SWITCHED);
 }
 
+bool TBotCore::SwitchProfile(const std::string& name) {
+  SaveChanges();  // what changed in the profile being left is written there first
+  const bool switched = profiles_.SwitchProfile(name);
+  if (switched) LoadProfile();
+  SayCurrentProfile(name);
+  return switched;
+}
+
+void TBotCore::SayCurrentProfile(const std::string& name) {
+  std::string line = language_.Text(kProfSection, "curprofmsg");
+  ReplaceAll(line, "%p", name);
+  AddChatLine("[BOT] " + line, kCaptionGradient);
+}
+
+TBotCore::TChoice TBotCore::ChooseProfile(const std::string& name, const TProfiles::TAsk& ask) {
+  if (name == profiles_.Current() || !profiles_.Exists(name)) return TChoice::Unchanged;
+  if (Connected()) {
+    if (!ask({"choseprofile", "caution", TMsgIcon::Question, "", ""})) return TChoice::Refused;
+    DisconnectBot();
+  }
+  return SwitchProfile(name) ? TChoice::Switched : TChoice::Unchanged;
+}
+
+TProfiles::TCreateResult TBotCore::CreateProfile(const std::string& typed_name,
+                                                 const std::string& parent,
+                                                 const TProfiles::TAsk& ask) {
+  SaveChanges();
+  TProfiles::TCreateResult result =
+      profiles_.CreateProfile(typed_name, parent, Connected(), ask, [this] { DisconnectBot(); });
+  if (result.created) {  // made current already
+    LoadProfile();
+    SayCurrentProfile(result.name);
+  }
+  return result;
+}
+
+bool TBotCore::ChooseLanguage(const std::string& display) {
+  const std::string file = FileForDisplay(profiles_.LangDir(), display);
+  if (file.empty()) return false;
+  settings_.Language = file;
+  ApplySettings();
+  SettingsChanged();
+  return true;
+}
+
+void TBotCore::ResetCommandsToDefaults() {
+  const std::string path = profiles_.DatabasePath();
+  database_ = ResetCommandDatabase(
+      true, path, [this](const std::string& name) { return InternalHandler(*this, name); });
+  database_->OnChanged = [this] { DatabaseChanged(); };
+  database_dirty_ = false;
+  database_writable_ = true;
+  if (!SaveDatabase()) return;
+  PluginMessage(CORVANE_MSG_COMMANDS_RESET);
+}
+
 void TBotCore::ApplySettings() {
   if (settings_.IdleEnable) {
     // An interval of 0 would queue lines as fast as the loop runs; a huge one would wrap.

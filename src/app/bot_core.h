@@ -79,6 +79,27 @@ class TBotCore final : public TBotHost, private TSessionObserver {
   void DisconnectBot();
   // Loads the current profile again and applies it (after a profile switch).
   void LoadProfile();
+
+  // The settings dialog's operations on profiles, languages and the command database. The
+  // dialog shows what they return and asks through `ask`; the rules are here.
+  //
+  // Makes `name` current and loads it when it is a profile other than the current one;
+  // says which profile is current in the chat pane either way.
+  bool SwitchProfile(const std::string& name);
+  enum class TChoice : std::uint8_t { Unchanged, Refused, Switched };
+  // The user picked `name` as the current profile: nothing for the current one or a
+  // folder without a profile; while connected the user is asked first (Refused: he said
+  // no, and the dialog shows the current name again).
+  TChoice ChooseProfile(const std::string& name, const TProfiles::TAsk& ask);
+  // A new profile from `parent` (a name or kDefaultProfileItem), switched to when made.
+  TProfiles::TCreateResult CreateProfile(const std::string& typed_name, const std::string& parent,
+                                         const TProfiles::TAsk& ask);
+  // The language whose "Languige (LanguigeLocal)" reads `display` (the last one listed so):
+  // kept in the settings and applied at once. False when no file reads so.
+  bool ChooseLanguage(const std::string& display);
+  // Every user and custom command gone, the internal commands at their defaults, written
+  // at once; the plug-ins are told to add theirs again.
+  void ResetCommandsToDefaults();
   // Sends or handles one line as it leaves the queue.
   void ProcessOutgoingLine(const std::string& line);
   // "Restart plugin system": every plug-in unloaded, then the plugins/ folder loaded anew.
@@ -149,6 +170,7 @@ class TBotCore final : public TBotHost, private TSessionObserver {
                    std::uint32_t flags, std::uint32_t ping) const;
   void PluginMessage(std::int32_t message) const;
   void ResetDatabase();
+  void SayCurrentProfile(const std::string& name);
   void ShowLine(TPane pane, std::vector<TTextRun> runs);
   void AddChatMessage(const std::string& head, TColor head_color, const std::string& body,
                       TColor body_color, TPane pane = TPane::Chat);

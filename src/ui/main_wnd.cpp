@@ -32,6 +32,7 @@
 #include "ui/icon_table.h"
 #include "ui/member_list_model.h"
 #include "ui/pane_view.h"
+#include "ui/settings_dlg.h"
 #include "ui/ui_text.h"
 #include "version.h"
 
@@ -80,6 +81,7 @@ TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shippe
   setMinimumSize(400, 400);
   BuildPanes();
   BuildMenus();
+  settings_ = new TSettingsDlg(*core_, modal_, this);
   // Where the desktop has no tray there is simply no icon; nothing else depends on it.
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     tray_ = new QSystemTrayIcon(windowIcon(), this);
@@ -205,9 +207,7 @@ void TMainWnd::BuildMenus() {
   exit_ = bot_menu_->addAction(QString(), this, [this] { core_->ExitClicked(); });
 
   settings_menu_ = menuBar()->addMenu(QString());
-  // The settings dialog comes with the next step; until then the item stays disabled.
-  main_settings_ = settings_menu_->addAction(QString());
-  main_settings_->setEnabled(false);
+  main_settings_ = settings_menu_->addAction(QString(), this, [this] { OpenSettings(); });
   settings_menu_->addSeparator();
   utf8_ = settings_menu_->addAction(QString(), this, [this] { core_->ToggleUtf8(); });
   utf8_->setCheckable(true);
@@ -223,9 +223,8 @@ void TMainWnd::BuildMenus() {
   // Help: the About box and the local README; there is no web site to open.
   QMenu* help = menuBar()->addMenu("Help");
   help->addAction("About", this, [this] {
-    QMessageBox about(QMessageBox::NoIcon, QString::fromUtf8("О программе"),
-                      QString("Corvane ") + kVersion, QMessageBox::Ok, this);
-    about.exec();
+    modal_.box(this, {QMessageBox::NoIcon, QString::fromUtf8("О программе"),
+                      QString("Corvane ") + kVersion, QMessageBox::Ok});
   });
   help->addAction("Readme", this, [] {
     const QDir dir(QCoreApplication::applicationDirPath());
@@ -390,6 +389,16 @@ void TMainWnd::ApplyGeometry(const TWindowGeometry& g) {
 void TMainWnd::ClanInvitation(const std::string&, const std::string&, std::uint32_t,
                               const std::string& text) {
   clan_inv_->Invite(text);
+}
+
+void TMainWnd::OpenSettings() {
+  settings_->Open();
+}
+
+void TMainWnd::ProfileRefused(const TProfileMessage& message) {
+  // Connecting without a profile: the reason, then the dialog in which to make one.
+  modal_.Show(this, message, core_->Language());
+  OpenSettings();
 }
 
 std::intptr_t TMainWnd::WindowId() const {

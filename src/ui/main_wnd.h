@@ -12,6 +12,7 @@
 
 #include "app/bot_core.h"
 #include "app/front_end.h"
+#include "ui/modal.h"
 
 class QAction;
 class QComboBox;
@@ -28,6 +29,7 @@ class TClanInvWnd;
 class TIconTable;
 class TMemberListModel;
 class TPaneView;
+class TSettingsDlg;
 
 class TMainWnd final : public QMainWindow, public TFrontEnd {
  public:
@@ -62,7 +64,13 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   std::intptr_t WindowId() const override;
   void ClanInvitation(const std::string& tag, const std::string& inviter, std::uint32_t cookie,
                       const std::string& text) override;
+  void ProfileRefused(const TProfileMessage& message) override;
   TClanInvWnd& ClanInvitationWindow() { return *clan_inv_; }
+  TSettingsDlg& SettingsDialog() { return *settings_; }
+  // The message boxes and modal dialogs of the window and its dialogs; a test answers them.
+  TModal& Modal() { return modal_; }
+  // "Main settings".
+  void OpenSettings();
 
   // Called once the window has closed, hidden in the tray or not: the program ends its loop
   // here rather than waiting for the last visible window to close.
@@ -83,11 +91,13 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   void MarkChosenView();
   void ToggleWhisperPane();
 
+  TModal modal_;
   std::unique_ptr<TBotCore> core_;
   std::string shipped_icons_;
   std::unique_ptr<TIconTable> icons_;
   std::unique_ptr<TMemberListModel> model_;
   TClanInvWnd* clan_inv_ = nullptr;
+  TSettingsDlg* settings_ = nullptr;
   TPaneView* chat_ = nullptr;
   TPaneView* whispers_ = nullptr;
   QTreeView* list_ = nullptr;
