@@ -4,6 +4,7 @@
 //   window_bench flood [lines]     a flood of chat lines: lines a second, the event loop's
 //                                  worst lateness, a key's round trip, resident memory
 //   window_bench members [ops]     leaves and joins in a channel of 1,000
+//   window_bench settings [runs]   the settings dialog opened on 10,000 users, 1,000 commands
 //   window_bench idle [seconds]    the real program logged on and idle: processor, memory
 //   window_bench                   all of them, idle for 60 s
 // In-process runs are offscreen unless DISPLAY is set; the real program runs under X, on
@@ -16,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTextBlock>
 #include <QTimer>
 #include <QTreeView>
@@ -40,6 +42,7 @@
 #include "ui/main_wnd.h"
 #include "ui/pane_view.h"
 #include "ui/qt_event_loop.h"
+#include "ui/settings_dlg.h"
 
 namespace {
 
@@ -398,6 +401,61 @@ void Members(int ops) {
   std::printf("  all %d in one read, repainted once: %.1f us each\n", ops, burst_us);
 }
 
+// ---- The settings dialog on a big profile ----
+
+// Opening the dialog (its texts, controls, lists and profile lists, then shown and painted)
+// on a profile of 10,000 users and 1,000 custom commands.
+void Settings(int runs) {
+  const fs::path home = Home("settings");
+  fs::create_directories(home / "profiles/big");
+  TSettings settings;
+  settings.Load("");
+  settings.Save((home / "profiles/big/profile.ini").string());
+  TIniFile(home / "profiles.ini").WriteString("Profiles", "CurrentProfile", "big");
+  {
+    TQtEventLoop loop;
+    TMainWnd wnd(loop, home.string(), "");
+    wnd.Start();
+    TBotCommandControl& db = wnd.Core().Database();
+    for (int i = 0; i < 10'000; ++i) db.SetUser("User" + std::to_string(i), i % 100, "S");
+    for (int i = 0; i < 1000; ++i) {
+      db.AddCustomCommand("cmd" + std::to_string(i), "reply %user " + std::to_string(i), false,
+                          true, i % 100, "");
+    }
+    TSettingsDlg& dlg = wnd.SettingsDialog();
+    // Until painted after `act`, in milliseconds.
+    const auto painted_after = [&dlg](const std::function<void()>& act) {
+      TPaintWatch watch(dlg);
+      qApp->installEventFilter(&watch);
+      const auto t = Clock::now();
+      act();
+      RunUntil([&] { return watch.painted; }, 5000);
+      qApp->removeEventFilter(&watch);
+      return MsSince(t);
+    };
+    std::vector<double> open, users, commands;
+    for (int run = 0; run < runs; ++run) {
+      open.push_back(painted_after([&] {
+        dlg.Prepare();
+        dlg.show();
+      }));
+      users.push_back(painted_after([&] { dlg.PageList().setCurrentRow(TSettingsDlg::kUsers); }));
+      commands.push_back(
+          painted_after([&] { dlg.PageList().setCurrentRow(TSettingsDlg::kCommands); }));
+      dlg.hide();
+      QCoreApplication::processEvents();
+    }
+    std::printf("settings dialog on %zu users and %zu commands, median of %d (first run):\n",
+                db.Users().size(), db.Commands().size(), runs);
+    std::printf(
+        "  opened and painted: %.1f ms (%.1f); then the user list shown: %.1f ms (%.1f); "
+        "the command list: %.1f ms (%.1f)\n",
+        Median(open), open.front(), Median(users), users.front(), Median(commands),
+        commands.front());
+  }
+  fs::remove_all(home);
+}
+
 // ---- The real program, idle under X ----
 
 void Idle(int seconds, TXDisplay& x) {
@@ -447,10 +505,11 @@ int main(int argc, char** argv) {
   };
   if (mode == "start-once" && argc > 2) return StartOnce(argv[2]);
   const bool all = mode == "all";
-  if (!all && mode != "start" && mode != "flood" && mode != "members" && mode != "idle") {
+  if (!all && mode != "start" && mode != "flood" && mode != "members" && mode != "settings" &&
+      mode != "idle") {
     std::fprintf(stderr,
                  "usage: window_bench [start [runs] | flood [lines] | members [ops] | "
-                 "idle [seconds]]\n");
+                 "settings [runs] | idle [seconds]]\n");
     return 2;
   }
   // What runs in this process and its start-once children: offscreen without a display.
@@ -460,7 +519,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   TXDisplay x;
-  if (all || mode == "flood" || mode == "members") {
+  if (all || mode == "flood" || mode == "members" || mode == "settings") {
     int qargc = 1;
     char name[] = "window_bench";
     char* qargv[] = {name, nullptr};
@@ -468,6 +527,7 @@ int main(int argc, char** argv) {
     SocketStartup();
     if (all || mode == "flood") Flood(all ? 100'000 : count(100'000));
     if (all || mode == "members") Members(all ? 2000 : count(2000));
+    if (all || mode == "settings") Settings(all ? 5 : count(5));
     SocketCleanup();
   }
   // Last: the real program's runs point the environment at X.

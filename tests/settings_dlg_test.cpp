@@ -196,7 +196,13 @@ TEST_F(SettingsDlgTest, ProfilesOnDiskAndALanguageSwitch) {
   auto wnd = Open();
   TBotCore& core = wnd->Core();
   TSettingsDlg& dlg = wnd->SettingsDialog();
-  dlg.Prepare();
+  // Connecting without a profile: the reason, then this dialog with only its Profiles page.
+  QDialog* shown = nullptr;
+  run_dialog_ = [&](QDialog& d) { shown = &d; };
+  core.ConnectClicked();
+  EXPECT_EQ(boxes_.back().substr(0, 25), "Current profile not found");
+  EXPECT_EQ(shown, &dlg);
+  EXPECT_FALSE(core.Connected());
   EXPECT_EQ(dlg.PageList().count(), 1) << "no current profile: only Profiles";
   EXPECT_EQ(dlg.CurrentPage(), TSettingsDlg::kProfiles);
 
