@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -155,10 +156,15 @@ TEST_F(SettingsDlgTest, CancelOkAndTheListsWithTheirRefusalsAndDefaults) {
   dlg.UserButton(0).click();
   EXPECT_EQ(Select(dlg.UserList(), "Bob"), 0);
 
-  // An internal command cannot be deleted.
+  // An internal command cannot be deleted, nor renamed.
   ASSERT_GE(Select(dlg.CommandList(), "say"), 0);
   dlg.CommandButton(3).click();
   EXPECT_EQ(boxes_.back(), "Do can delete only custom commands!");
+  run_dialog_ = [&](QDialog&) {
+    EXPECT_FALSE(dlg.CommandDialog().NameEdit().isEnabled());
+    EXPECT_EQ(dlg.CommandDialog().KindLabel().text().toStdString(), "Internal");
+  };
+  dlg.CommandButton(0).click();
 
   // A custom command added; edited to an empty name it is refused and stays as it was.
   run_dialog_ = [&](QDialog&) {
