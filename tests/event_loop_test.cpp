@@ -14,9 +14,8 @@
 
 #ifdef CORVANE_QT_LOOP
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTimer>
 
+#include "support/qt_run_until.h"
 #include "ui/qt_event_loop.h"
 #endif
 
@@ -51,14 +50,7 @@ struct TLoopDriver<TQtEventLoop> {
     return std::make_unique<TQtEventLoop>();
   }
   static bool RunUntil(TQtEventLoop&, const std::function<bool()>& done, int timeout_ms) {
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake;  // sleeps between events, waking every 10 ms to look again
-    wake.start(10);
-    while (!done() && clock.elapsed() < timeout_ms) {
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
+    return test::RunQtUntil(done, timeout_ms);
   }
   static void Advance(TQtEventLoop& loop, std::uint32_t ms) {
     RunUntil(

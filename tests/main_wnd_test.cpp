@@ -9,12 +9,10 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextBlock>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <filesystem>
@@ -26,6 +24,7 @@
 #include "support/fake_bnls_server.h"
 #include "support/fake_chat_server.h"
 #include "support/program.h"
+#include "support/qt_run_until.h"
 #include "support/session_feed.h"
 #include "support/test_home.h"
 #include "ui/clan_inv_wnd.h"
@@ -38,14 +37,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool RunUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  QTimer wake;  // sleeps between events, waking every 10 ms to look again
-  wake.start(10);
-  while (!done() && clock.elapsed() < timeout_ms) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return done();
+  return test::RunQtUntil(done, timeout_ms);
 }
 
 std::string PaneText(const TPaneView& pane) {

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,7 +19,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableView>
-#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,6 +27,7 @@
 #include "net/NetObjs.h"
 #include "support/fake_bnls_server.h"
 #include "support/fake_chat_server.h"
+#include "support/qt_run_until.h"
 #include "support/test_home.h"
 #include "ui/main_wnd.h"
 #include "ui/qt_event_loop.h"
@@ -41,14 +40,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool RunUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  QTimer wake;  // sleeps between events, waking every 10 ms to look again
-  wake.start(10);
-  while (!done() && clock.elapsed() < timeout_ms) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return done();
+  return test::RunQtUntil(done, timeout_ms);
 }
 
 // The first row of a list whose first cell reads `name`, selected; -1 when none does.
