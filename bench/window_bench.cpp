@@ -171,7 +171,7 @@ int StartOnce(const std::string& home) {
   TQtEventLoop loop;
   double made_ms = 0, started_ms = 0, painted_ms = 0;
   {
-    TMainWnd wnd(loop, home, CORVANE_ICONS_DIR);
+    TMainWnd wnd(loop, home, CORVANE_SHARED_DIR);
     made_ms = MsSince(begun);
     wnd.Start();
     started_ms = MsSince(begun);
@@ -252,7 +252,7 @@ struct TWindowRig {
       : home(Home(what)) {
     ok = test::WriteTestHome(home, "bench", chat, bnls, "Bencher", true);
     chat.SetChannelMembers(members);
-    wnd.emplace(loop, home.string(), CORVANE_ICONS_DIR);
+    wnd.emplace(loop, home.string(), CORVANE_SHARED_DIR);
     wnd->Start();
     wnd->show();
     const int rows = static_cast<int>(members.size()) + 1;  // and the bot itself

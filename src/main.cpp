@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "config/home.h"
 #include "headless/cli.h"
 #include "headless/headless.h"
 #ifdef CORVANE_HAS_WINDOW
@@ -35,11 +36,13 @@ constexpr char kUsage[] =
     "A chat bot for Battle.net-protocol chat servers.\n"
     "  --headless   run without a window: chat to stdout, stdin is the input line\n"
     "  --home DIR   the folder holding profiles.ini, profiles/, lang/ and plugins/\n"
-    "               (default: $CORVANE_HOME, else the program's own folder)\n"
+    "               (default: $CORVANE_HOME, else for an installed program\n"
+    "               $XDG_DATA_HOME/corvane or ~/.local/share/corvane, else the\n"
+    "               program's own folder)\n"
     "The profile and users commands act on the current profile's files, as the\n"
     "settings dialog would.\n";
 
-// The program's own folder, where its data lives unless told otherwise.
+// The program's own folder: its home when it runs from its build or a portable folder.
 std::string ProgramFolder() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -81,19 +84,21 @@ int main(int argc, char** argv) {
       return UsageError("unknown option '" + arg + "'");
     }
   }
-  if (home.empty()) {
-    const char* env = std::getenv("CORVANE_HOME");
-    home = env != nullptr && *env != '\0' ? env : ProgramFolder();
+  const corvane::THomePaths paths = corvane::ResolveHome(home, ProgramFolder());
+  std::string error;
+  if (paths.per_user && !corvane::EnsureHome(paths.home, error)) {
+    std::cerr << "corvane: " << error << '\n';
+    return corvane::kExitFailed;
   }
   if (!command.empty()) {
     if (headless) return UsageError("--headless does not go with '" + command[0] + "'");
     const std::vector<std::string> rest(command.begin() + 1, command.end());
-    return command[0] == "profile" ? corvane::RunProfileCommand(home, rest, std::cout, std::cerr)
-                                   : corvane::RunUsersCommand(home, rest, std::cout, std::cerr);
+    return command[0] == "profile" ? corvane::RunProfileCommand(paths, rest, std::cout, std::cerr)
+                                   : corvane::RunUsersCommand(paths, rest, std::cout, std::cerr);
   }
-  if (headless) return corvane::RunHeadless(home);
+  if (headless) return corvane::RunHeadless(paths);
 #ifdef CORVANE_HAS_WINDOW
-  return corvane::RunWindow(home);
+  return corvane::RunWindow(paths);
 #else
   return UsageError("this build has no window; run with --headless");
 #endif

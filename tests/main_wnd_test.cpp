@@ -63,7 +63,7 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
   bool shown = false;
   {
     TQtEventLoop loop;
-    TMainWnd wnd(loop, home.string(), CORVANE_ICONS_DIR, 10);  // 10 ms countdown seconds
+    TMainWnd wnd(loop, home.string(), CORVANE_SHARED_DIR, 10);  // 10 ms countdown seconds
     wnd.Start();
     wnd.show();
     ASSERT_TRUE(RunUntil([&] { return wnd.MemberList().model()->rowCount() == 3; }));
@@ -155,7 +155,7 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
   }
   {  // The next start puts the window where it was.
     TQtEventLoop loop;
-    TMainWnd again(loop, home.string(), CORVANE_ICONS_DIR);
+    TMainWnd again(loop, home.string(), CORVANE_SHARED_DIR);
     again.Start();
     EXPECT_EQ(again.geometry(), QRect(40, 50, 700, 600));
   }

@@ -23,10 +23,10 @@ constexpr std::int32_t kNoSessionValue = -10;
 
 }  // namespace
 
-TBotCore::TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front)
+TBotCore::TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front, std::string shared)
     : loop_(loop),
       front_(front),
-      profiles_(std::move(home)),
+      profiles_(std::move(home), std::move(shared)),
       session_(std::make_unique<TBNET>(loop)),
       database_(std::make_unique<TBotCommandControl>()),
       watch_ini_(profiles_.ProfilesIni()),
@@ -129,7 +129,7 @@ TProfiles::TCreateResult TBotCore::CreateProfile(const std::string& typed_name,
 }
 
 bool TBotCore::ChooseLanguage(const std::string& display) {
-  const std::string file = FileForDisplay(profiles_.LangDir(), display);
+  const std::string file = FileForDisplay(profiles_.LangDirs(), display);
   if (file.empty()) return false;
   settings_.Language = file;
   ApplySettings();
@@ -157,7 +157,7 @@ void TBotCore::ApplySettings() {
   } else {
     idle_timer_.Stop();
   }
-  language_.Apply(profiles_.LangDir(), settings_.Language);
+  language_.Apply(LanguageFolder(profiles_.LangDirs(), settings_.Language), settings_.Language);
   front_.LanguageApplied();
 }
 

@@ -46,7 +46,8 @@ inline constexpr std::int64_t kMaxIdleMinutes = 24 * 24 * 60;
 
 class TBotCore final : public TBotHost, private TSessionObserver {
  public:
-  TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front);
+  // `shared`: where the language files shipped with the program lie (none: the home's only).
+  TBotCore(TEventLoop& loop, std::string home, TFrontEnd& front, std::string shared = {});
   ~TBotCore() override;
   TBotCore(const TBotCore&) = delete;
   TBotCore& operator=(const TBotCore&) = delete;

@@ -1,5 +1,6 @@
 #include "config/language.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <string_view>
@@ -324,8 +325,10 @@ std::vector<TLangEntry> ListLanguages(const std::string& lang_folder) {
       continue;
     }
     const TIniFile file(it->path().string());
-    entries.push_back({name, Display(file.ReadString(kLangMainSection, kLangNameKey, ""),
-                                     file.ReadString(kLangMainSection, kLangLocalNameKey, ""))});
+    entries.push_back({name,
+                       Display(file.ReadString(kLangMainSection, kLangNameKey, ""),
+                               file.ReadString(kLangMainSection, kLangLocalNameKey, "")),
+                       lang_folder});
   }
   return entries;
 }
@@ -338,6 +341,37 @@ std::string FileForDisplay(const std::string& lang_folder, const std::string& di
     }
   }
   return found;
+}
+
+std::vector<TLangEntry> ListLanguages(const std::vector<std::string>& folders) {
+  std::vector<TLangEntry> entries;
+  for (const std::string& folder : folders) {
+    const std::size_t earlier = entries.size();
+    for (TLangEntry& entry : ListLanguages(folder)) {
+      const auto same = [&entry](const TLangEntry& e) { return e.file_name == entry.file_name; };
+      if (std::none_of(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(earlier),
+                       same)) {
+        entries.push_back(std::move(entry));
+      }
+    }
+  }
+  return entries;
+}
+
+std::string FileForDisplay(const std::vector<std::string>& folders, const std::string& display) {
+  std::string found;
+  for (const TLangEntry& entry : ListLanguages(folders)) {
+    if (entry.display == display) found = entry.file_name;
+  }
+  return found;
+}
+
+std::string LanguageFolder(const std::vector<std::string>& folders, const std::string& file_name) {
+  std::error_code ec;
+  for (const std::string& folder : folders) {
+    if (std::filesystem::is_regular_file(folder + "/" + file_name, ec)) return folder;
+  }
+  return folders.empty() ? std::string() : folders.front();
 }
 
 void TLanguage::Apply(const std::string& lang_folder, const std::string& file_name) {

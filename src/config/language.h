@@ -50,6 +50,7 @@ std::vector<TLangDefault> AllDefaults();
 struct TLangEntry {
   std::string file_name;  // without folder
   std::string display;    // "Languige (LanguigeLocal)"
+  std::string folder;     // where it lies
 };
 
 // Every regular file of `lang_folder` whose name ends in ".lng", in the order the folder
@@ -58,6 +59,13 @@ std::vector<TLangEntry> ListLanguages(const std::string& lang_folder);
 
 // The last listed file whose display text equals `display` exactly; "" when there is none.
 std::string FileForDisplay(const std::string& lang_folder, const std::string& display);
+
+// The files of several folders, the first folder's first; a file of a later folder is left
+// out when an earlier one has a file of that name (the home's own overrides a shipped one).
+std::vector<TLangEntry> ListLanguages(const std::vector<std::string>& folders);
+std::string FileForDisplay(const std::vector<std::string>& folders, const std::string& display);
+// The first of the folders that holds the file; the first folder when none does.
+std::string LanguageFolder(const std::vector<std::string>& folders, const std::string& file_name);
 
 // The current language file. Until the first Apply there is no store and every lookup
 // gives its default; a file that does not exist behaves the same way.

@@ -38,7 +38,18 @@ std::string TProfileMessage::Title(const TLanguage& lang) const {
   return lang.Text(kOptionsSection, title_key);
 }
 
-TProfiles::TProfiles(std::string home) : home_(std::move(home)) {}
+TProfiles::TProfiles(std::string home, std::string shared)
+    : home_(std::move(home)), shared_(std::move(shared)) {}
+
+std::vector<std::string> TProfiles::LangDirs() const {
+  std::vector<std::string> dirs{LangDir()};
+  std::error_code ec;
+  const std::string shipped = shared_ + "/lang";
+  if (!shared_.empty() && !std::filesystem::equivalent(shipped, LangDir(), ec)) {
+    dirs.push_back(shipped);
+  }
+  return dirs;
+}
 
 void TProfiles::CreateFolders() const {
   std::error_code ec;

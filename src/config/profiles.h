@@ -36,11 +36,14 @@ class TProfiles {
   // A question to the user; true for OK or Yes.
   using TAsk = std::function<bool(const TProfileMessage& question)>;
 
-  // `home` is the program's folder, where profiles.ini, profiles/, lang/, icons/ and
-  // plugins/ lie.
-  explicit TProfiles(std::string home);
+  // `home` is the bot's folder, where profiles.ini, profiles/, lang/, icons/ and plugins/
+  // lie; `shared`, where the language files and icons shipped with the program lie (none:
+  // the home alone).
+  explicit TProfiles(std::string home, std::string shared = {});
 
   const std::string& Home() const { return home_; }
+  // The folders language files are read from: the home's first, then the shipped ones.
+  std::vector<std::string> LangDirs() const;
   std::string ProfilesDir() const { return home_ + "/profiles"; }
   std::string ProfilesIni() const { return home_ + "/profiles.ini"; }
   std::string LangDir() const { return home_ + "/lang"; }
@@ -97,6 +100,7 @@ class TProfiles {
   bool WriteCurrent() const;
 
   std::string home_;
+  std::string shared_;
   std::string current_;
 };
 

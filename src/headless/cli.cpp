@@ -56,9 +56,9 @@ int Failed(std::ostream& err, const std::string& what) {
 
 // The profiles of the home, its current profile and the language the dialogs would speak.
 struct TContext {
-  explicit TContext(const std::string& home) : profiles(home) {
+  explicit TContext(const THomePaths& paths) : profiles(paths.home, paths.shared) {
     profiles.LoadProfile(settings);
-    language.Apply(profiles.LangDir(), settings.Language);
+    language.Apply(LanguageFolder(profiles.LangDirs(), settings.Language), settings.Language);
   }
 
   bool Listed(const std::string& name) const {
@@ -121,7 +121,7 @@ int ProfileList(const TContext& ctx, std::ostream& out) {
   return kExitOk;
 }
 
-int ProfileCreate(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
+int ProfileCreate(const std::vector<std::string>& args, const THomePaths& paths, std::ostream& out,
                   std::ostream& err) {
   std::optional<std::string> name;
   std::optional<std::string> parent;
@@ -147,9 +147,9 @@ int ProfileCreate(const std::vector<std::string>& args, const std::string& home,
   }
   if (!name) return Usage(err, "'profile create' needs a profile NAME");
 
-  const std::optional<THomeLock> lock = LockForWriting(home, err);
+  const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
   if (!lock) return kExitFailed;
-  TContext ctx(home);
+  TContext ctx(paths);
   if (parent && !ctx.Listed(*parent)) {
     TProfileMessage missing;
     missing.text_key = "patprofnotexists";
@@ -311,7 +311,7 @@ std::optional<TAssignment> ParseAssignment(const std::string& word, std::string&
   return a;
 }
 
-int ProfileSet(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
+int ProfileSet(const std::vector<std::string>& args, const THomePaths& paths, std::ostream& out,
                std::ostream& err) {
   if (args.size() < 3)
     return Usage(err, "'profile set' needs a profile NAME and Section.Key=value");
@@ -330,9 +330,9 @@ int ProfileSet(const std::vector<std::string>& args, const std::string& home, st
   if (bad) return Usage(err, "nothing was written");
 
   const std::string& name = args[1];
-  const std::optional<THomeLock> lock = LockForWriting(home, err);
+  const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
   if (!lock) return kExitFailed;
-  const TContext ctx(home);
+  const TContext ctx(paths);
   if (!ctx.Listed(name)) return UnknownProfile(err, name);
   const std::string path = ctx.profiles.ProfilesDir() + "/" + name + "/" + kProfileFileName;
   TSettings settings;
@@ -375,8 +375,8 @@ bool Unreadable(const std::string& path, std::ostream& err) {
   return true;
 }
 
-int UsersList(const std::string& home, std::ostream& out, std::ostream& err) {
-  const TContext ctx(home);
+int UsersList(const THomePaths& paths, std::ostream& out, std::ostream& err) {
+  const TContext ctx(paths);
   const std::optional<std::string> path = DatabaseOf(ctx, out, err);
   if (!path) return kExitFailed;
   std::error_code ec;
@@ -391,7 +391,7 @@ int UsersList(const std::string& home, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
-int UsersAdd(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
+int UsersAdd(const std::vector<std::string>& args, const THomePaths& paths, std::ostream& out,
              std::ostream& err) {
   if (args.size() < 3) return Usage(err, "'users add' needs a user NAME and an ACCESS level");
   if (args.size() > 4) {
@@ -422,9 +422,9 @@ int UsersAdd(const std::vector<std::string>& args, const std::string& home, std:
     if (!letters) return Usage(err, "FLAGS are letters, not '" + BlankControls(flags) + "'");
   }
 
-  const std::optional<THomeLock> lock = LockForWriting(home, err);
+  const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
   if (!lock) return kExitFailed;
-  const TContext ctx(home);
+  const TContext ctx(paths);
   const std::optional<std::string> path = DatabaseOf(ctx, out, err);
   if (!path) return kExitFailed;
   if (Unreadable(*path, err)) return kExitFailed;
@@ -447,7 +447,7 @@ int UsersAdd(const std::vector<std::string>& args, const std::string& home, std:
 
 }  // namespace
 
-int RunProfileCommand(const std::string& home, const std::vector<std::string>& args,
+int RunProfileCommand(const THomePaths& paths, const std::vector<std::string>& args,
                       std::ostream& out, std::ostream& err) {
   if (args.empty()) {
     return Usage(err, "'profile' needs one of list, create, use, delete, rename, set");
@@ -466,33 +466,33 @@ int RunProfileCommand(const std::string& home, const std::vector<std::string>& a
   };
   if (sub == "list") {
     if (const auto code = expect(1, "list")) return *code;
-    return ProfileList(TContext(home), out);
+    return ProfileList(TContext(paths), out);
   }
-  if (sub == "create") return ProfileCreate(args, home, out, err);
+  if (sub == "create") return ProfileCreate(args, paths, out, err);
   if (sub == "use") {
     if (const auto code = expect(2, "use NAME")) return *code;
-    const std::optional<THomeLock> lock = LockForWriting(home, err);
+    const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
     if (!lock) return kExitFailed;
-    TContext ctx(home);
+    TContext ctx(paths);
     return ProfileUse(args[1], ctx, out, err);
   }
   if (sub == "delete") {
     if (const auto code = expect(2, "delete NAME")) return *code;
-    const std::optional<THomeLock> lock = LockForWriting(home, err);
+    const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
     if (!lock) return kExitFailed;
-    return ProfileDelete(args[1], TContext(home), out, err);
+    return ProfileDelete(args[1], TContext(paths), out, err);
   }
   if (sub == "rename") {
     if (const auto code = expect(3, "rename OLD NEW")) return *code;
-    const std::optional<THomeLock> lock = LockForWriting(home, err);
+    const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
     if (!lock) return kExitFailed;
-    return ProfileRename(args[1], args[2], TContext(home), out, err);
+    return ProfileRename(args[1], args[2], TContext(paths), out, err);
   }
-  if (sub == "set") return ProfileSet(args, home, out, err);
+  if (sub == "set") return ProfileSet(args, paths, out, err);
   return Usage(err, "unknown profile command '" + BlankControls(sub) + "'");
 }
 
-int RunUsersCommand(const std::string& home, const std::vector<std::string>& args,
+int RunUsersCommand(const THomePaths& paths, const std::vector<std::string>& args,
                     std::ostream& out, std::ostream& err) {
   if (args.empty()) return Usage(err, "'users' needs one of add, list");
   const std::string& sub = args[0];
@@ -500,9 +500,9 @@ int RunUsersCommand(const std::string& home, const std::vector<std::string>& arg
     if (args.size() > 1) {
       return Usage(err, "unexpected word '" + BlankControls(args[1]) + "' after 'users list'");
     }
-    return UsersList(home, out, err);
+    return UsersList(paths, out, err);
   }
-  if (sub == "add") return UsersAdd(args, home, out, err);
+  if (sub == "add") return UsersAdd(args, paths, out, err);
   return Usage(err, "unknown users command '" + BlankControls(sub) + "'");
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "config/home.h"
+
 namespace corvane {
 
 // Exit codes of the command-line operations.
@@ -17,11 +19,11 @@ inline constexpr int kExitUsage = 2;   // unknown sub-command, missing or bad ar
 
 // `args` are the words after "profile": list | create NAME [--from PARENT] | use NAME |
 // delete NAME | rename OLD NEW | set NAME Section.Key=value...
-int RunProfileCommand(const std::string& home, const std::vector<std::string>& args,
+int RunProfileCommand(const THomePaths& paths, const std::vector<std::string>& args,
                       std::ostream& out, std::ostream& err);
 
 // `args` are the words after "users": add NAME ACCESS [FLAGS] | list
-int RunUsersCommand(const std::string& home, const std::vector<std::string>& args,
+int RunUsersCommand(const THomePaths& paths, const std::vector<std::string>& args,
                     std::ostream& out, std::ostream& err);
 
 }  // namespace corvane

@@ -168,11 +168,11 @@ class TSignalWatch {
 
 }  // namespace
 
-int RunHeadless(const std::string& given_home) {
+int RunHeadless(const THomePaths& paths) {
   std::string home;
   std::string refusal;
   // Before the signals are blocked: Ctrl-C still ends a wait for a command-line writer.
-  const std::optional<THomeLock> lock = THomeLock::EnterForBot(given_home, home, refusal);
+  const std::optional<THomeLock> lock = THomeLock::EnterForBot(paths.home, home, refusal);
   if (!lock) {
     std::fprintf(stderr, "corvane: %s\n", refusal.c_str());
     return kExitFailed;
@@ -192,7 +192,7 @@ int RunHeadless(const std::string& given_home) {
   {
     TMainLoop loop;
     TConsoleFrontEnd front(loop, isatty(STDOUT_FILENO) == 1);
-    TBotCore core(loop, home, front);
+    TBotCore core(loop, home, front, paths.shared);
     front.SetCore(&core);
     TSignalWatch signals(loop, front);
     core.Start();

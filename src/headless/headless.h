@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "config/home.h"
+
 namespace corvane {
 
-// Runs the bot in `home` until it is closed; returns the process's exit code. The home is
-// the bot's alone while it runs (THomeLock) and the process's current folder; the start is
-// refused with kExitFailed while another bot runs there.
-int RunHeadless(const std::string& home);
+// Runs the bot in `paths.home` until it is closed; returns the process's exit code. The home
+// is the bot's alone while it runs (THomeLock) and the process's current folder; the start
+// is refused with kExitFailed while another bot runs there.
+int RunHeadless(const THomePaths& paths);
 
 }  // namespace corvane

@@ -69,10 +69,10 @@ void PaintField(QWidget& field) {
 
 }  // namespace
 
-TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons,
+TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, const std::string& shared,
                    int countdown_tick_ms)
-    : core_(std::make_unique<TBotCore>(loop, home, *this)),
-      shipped_icons_(std::move(shipped_icons)) {
+    : core_(std::make_unique<TBotCore>(loop, home, *this, shared)),
+      shipped_icons_(shared + "/icons") {
   clan_inv_ = new TClanInvWnd(
       this, [this](bool accept) { core_->AnswerClanInvitation(accept); }, countdown_tick_ms);
   setWindowTitle(QString("Corvane v") + kVersion);
@@ -226,9 +226,12 @@ void TMainWnd::BuildMenus() {
     modal_.box(this, {QMessageBox::NoIcon, QString::fromUtf8("О программе"),
                       QString("Corvane ") + kVersion, QMessageBox::Ok});
   });
-  help->addAction("Readme", this, [] {
+  help->addAction("Readme", this, [this] {
+    // Beside the program (a portable folder), one up (a build folder), or with the docs of
+    // an installed program.
     const QDir dir(QCoreApplication::applicationDirPath());
-    for (const QString& path : {dir.filePath("README.md"), dir.filePath("../README.md")}) {
+    const QString docs = QString::fromStdString(shipped_icons_ + "/../../doc/corvane/README.md");
+    for (const QString& path : {dir.filePath("README.md"), dir.filePath("../README.md"), docs}) {
       if (QFileInfo::exists(path)) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath()));
         return;

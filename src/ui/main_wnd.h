@@ -33,9 +33,9 @@ class TSettingsDlg;
 
 class TMainWnd final : public QMainWindow, public TFrontEnd {
  public:
-  // `shipped_icons`: the folder of the icons that come with the program. `countdown_tick_ms`:
-  // the clan invitation's second (shorter in the tests).
-  TMainWnd(TEventLoop& loop, const std::string& home, std::string shipped_icons,
+  // `shared`: the folder of the icons and language files that come with the program.
+  // `countdown_tick_ms`: the clan invitation's second (shorter in the tests).
+  TMainWnd(TEventLoop& loop, const std::string& home, const std::string& shared,
            int countdown_tick_ms = 1000);
   ~TMainWnd() override;
 

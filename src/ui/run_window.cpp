@@ -30,7 +30,7 @@ bool HasDisplay() {
 
 }  // namespace
 
-int RunWindow(const std::string& given_home) {
+int RunWindow(const THomePaths& paths) {
   // Without a display the toolkit would abort with a message of its own.
   if (!HasDisplay()) {
     std::fputs("corvane: no display for the window; run corvane --headless\n", stderr);
@@ -38,7 +38,7 @@ int RunWindow(const std::string& given_home) {
   }
   std::string home;
   std::string refusal;
-  const std::optional<THomeLock> lock = THomeLock::EnterForBot(given_home, home, refusal);
+  const std::optional<THomeLock> lock = THomeLock::EnterForBot(paths.home, home, refusal);
   if (!lock) {
     std::fprintf(stderr, "corvane: %s\n", refusal.c_str());
     return kExitFailed;
@@ -61,7 +61,7 @@ int RunWindow(const std::string& given_home) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // the window may be hidden in the tray
     TQtEventLoop loop;
-    TMainWnd wnd(loop, home, (QCoreApplication::applicationDirPath() + "/icons").toStdString());
+    TMainWnd wnd(loop, home, paths.shared);
     std::optional<QSocketNotifier> notifier;
     if (signal_fd >= 0) {
       notifier.emplace(signal_fd, QSocketNotifier::Read);

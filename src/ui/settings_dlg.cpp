@@ -432,7 +432,7 @@ void TSettingsDlg::ApplyTexts() {
 
 void TSettingsDlg::ApplyLanguageList() {
   language_->clear();
-  for (const TLangEntry& entry : ListLanguages(core_.Profiles().LangDir())) {
+  for (const TLangEntry& entry : ListLanguages(core_.Profiles().LangDirs())) {
     language_->addItem(Shown(entry.display));
   }
   ShowCurrentLanguage();
