@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Installs what building and testing Corvane needs on Debian 12, skipping what is there.
-#   tools/deps.sh [--gui]     --gui adds Qt 6 for the desktop front end
+#   tools/deps.sh [--gui] [--package]
+#     --gui       adds Qt 6 for the desktop front end
+#     --package   adds what making and checking the Debian packages needs (tools/package.sh)
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev)
-if [[ "${1:-}" == "--gui" ]]; then
-  packages+=(qt6-base-dev libgl-dev)
-fi
+for option in "$@"; do
+  case $option in
+    --gui) packages+=(qt6-base-dev libgl-dev) ;;
+    --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream) ;;
+    *) echo "deps.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
