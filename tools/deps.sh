@@ -5,8 +5,8 @@
 #     --package   adds what making and checking the Debian packages needs (tools/package.sh)
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev)
+packages=(build-essential cmake pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
+          libbenchmark-dev clang libclang-rt-14-dev)
 for option in "$@"; do
   case $option in
     --gui) packages+=(qt6-base-dev libgl-dev) ;;

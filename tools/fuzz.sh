@@ -14,7 +14,8 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -D
       -DCORVANE_SANITIZE=address,undefined >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-for target in bnls_receive_fuzz bnet_receive_fuzz statstring_fuzz text_utils_fuzz usrcmd_fuzz ini_fuzz dispatch_fuzz plugin_file_fuzz; do
+for target in bnls_receive_fuzz bnet_receive_fuzz statstring_fuzz text_utils_fuzz usrcmd_fuzz ini_fuzz \
+              dispatch_fuzz plugin_file_fuzz control_protocol_fuzz; do
   corpus="$build/corpus-$target"
   mkdir -p "$corpus"
   echo "== $target for ${seconds}s"

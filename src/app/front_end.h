@@ -31,6 +31,7 @@ struct TPaneLine {
     for (const TTextRun& r : runs) t += r.text;
     return t;
   }
+  bool operator==(const TPaneLine&) const = default;
 };
 
 // What changed in the member view, so that a list model updates one row for a join rather

@@ -1,5 +1,6 @@
 #include "config/Operations.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -272,6 +273,21 @@ std::string BlankControls(std::string text) {
     if (u < 0x20 || u == 0x7F) c = ' ';
   }
   return text;
+}
+
+bool ParseInt32(std::string_view text, std::int32_t& value) {
+  const bool sign = !text.empty() && (text[0] == '+' || text[0] == '-');
+  if (text.size() == (sign ? 1u : 0u)) return false;
+  std::int64_t n = 0;
+  for (std::size_t i = sign ? 1 : 0; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    n = n * 10 + (text[i] - '0');
+    if (n > std::int64_t{INT32_MAX} + 1) return false;
+  }
+  if (text[0] == '-') n = -n;
+  if (n > INT32_MAX) return false;
+  value = static_cast<std::int32_t>(n);
+  return true;
 }
 
 }  // namespace corvane

@@ -47,6 +47,10 @@ std::string LowerCase(std::string_view s);
 // where a line break would split it and an escape sequence would act on the terminal.
 std::string BlankControls(std::string text);
 
+// A whole decimal number within int32, with an optional sign and nothing else ("+10",
+// "-3"); false, `value` untouched, for anything else.
+bool ParseInt32(std::string_view text, std::int32_t& value);
+
 inline std::uint8_t BoolToByte(bool b) {
   return b ? 1 : 0;
 }

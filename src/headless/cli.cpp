@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -16,10 +15,10 @@
 #include "config/codepage.h"
 #include "config/get_settings.h"
 #include "config/home_lock.h"
-#include "config/ini_file.h"
 #include "config/language.h"
 #include "config/language_sections.h"
 #include "config/profiles.h"
+#include "config/setting_values.h"
 
 namespace corvane {
 namespace {
@@ -202,113 +201,16 @@ int ProfileRename(const std::string& name, const std::string& new_name, const TC
   return ctx.Show(result, out, err);
 }
 
-// One Section.Key=value of `profile set`, checked and converted.
-struct TAssignment {
-  const TSettingField* field = nullptr;
-  std::string text;
-  std::int32_t number = 0;
-  bool flag = false;
-};
-
-std::string FieldName(const TSettingField& field) {
-  return std::string(field.section) + "." + field.key;
-}
-
-// A whole decimal number within int32, with an optional sign.
-bool ParseNumber(const std::string& word, std::int32_t& value) {
-  std::size_t i = word.empty() || (word[0] != '+' && word[0] != '-') ? 0 : 1;
-  if (i == word.size()) return false;
-  const bool negative = word[0] == '-';
-  std::int64_t n = 0;
-  for (; i < word.size(); ++i) {
-    if (word[i] < '0' || word[i] > '9') return false;
-    n = n * 10 + (word[i] - '0');
-    if (n > std::int64_t{INT32_MAX} + 1) return false;
-  }
-  if (negative) n = -n;
-  if (n > INT32_MAX) return false;
-  value = static_cast<std::int32_t>(n);
-  return true;
-}
-
-// The spellings of a switch; TSettings::Save writes it as 1 or 0.
-bool ParseFlag(const std::string& word, bool& value) {
-  const std::string w = LowerCase(word);
-  if (w == "1" || w == "true" || w == "yes" || w == "on") {
-    value = true;
-  } else if (w == "0" || w == "false" || w == "no" || w == "off") {
-    value = false;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-std::optional<TAssignment> ParseAssignment(const std::string& word, std::string& error) {
+// One Section.Key=value of `profile set`, checked; its text is still as typed.
+std::optional<TSettingValue> ParseAssignment(const std::string& word, std::string& error) {
   const std::size_t eq = word.find('=');
-  const std::string left = word.substr(0, eq);
-  const std::size_t dot = left.rfind('.');
-  if (eq == std::string::npos || dot == std::string::npos || dot == 0 || dot + 1 == left.size()) {
+  if (eq == std::string::npos) {
     error = "'" + BlankControls(word) + "' is not Section.Key=value";
     return std::nullopt;
   }
-  const std::string section = left.substr(0, dot);
-  const std::string key = left.substr(dot + 1);
-  const std::string value = word.substr(eq + 1);
-
-  const std::span<const TSettingField> fields = SettingFields();
-  const auto in_section = [&](const TSettingField& f) { return EqualsNoCase(f.section, section); };
-  if (std::none_of(fields.begin(), fields.end(), in_section)) {
-    std::string known;
-    for (const TSettingField& f : fields) {
-      const std::string quoted = "'" + std::string(f.section) + "'";
-      if (known.find(quoted) == std::string::npos) known += (known.empty() ? "" : ", ") + quoted;
-    }
-    error = "unknown section '" + BlankControls(section) + "' (sections: " + known + ")";
-    return std::nullopt;
-  }
-  const auto match = std::find_if(fields.begin(), fields.end(), [&](const TSettingField& f) {
-    return in_section(f) && EqualsNoCase(f.key, key);
-  });
-  if (match == fields.end()) {
-    std::string known;
-    for (const TSettingField& f : fields) {
-      if (in_section(f)) known += (known.empty() ? "" : ", ") + std::string(f.key);
-    }
-    error = "unknown key '" + BlankControls(key) + "' in section '" + BlankControls(section) +
-            "' (keys: " + known + ")";
-    return std::nullopt;
-  }
-
-  TAssignment a;
-  a.field = &*match;
-  const TSettingField& f = *match;
-  if (f.text != nullptr) {
-    // A line break would end the line in profile.ini, and a longer value reads back cut.
-    if (value.find_first_of("\r\n") != std::string::npos) {
-      error = FieldName(f) + " must be a single line";
-      return std::nullopt;
-    }
-    if (value.size() > TIniFile::kMaxValue) {
-      error = FieldName(f) + " is longer than " + std::to_string(TIniFile::kMaxValue) + " bytes";
-      return std::nullopt;
-    }
-    a.text = value;
-  } else if (f.number != nullptr) {
-    if (!ParseNumber(value, a.number) || a.number < f.min || a.number > f.max) {
-      error = "'" + BlankControls(value) + "' is not a whole number";
-      if (f.min != INT32_MIN || f.max != INT32_MAX) {
-        error += " from " + std::to_string(f.min) + " to " + std::to_string(f.max);
-      }
-      error += " for " + FieldName(f);
-      return std::nullopt;
-    }
-  } else if (!ParseFlag(value, a.flag)) {
-    error = "'" + BlankControls(value) + "' is no switch value for " + FieldName(f) +
-            " (1, 0, true, false, yes, no, on or off)";
-    return std::nullopt;
-  }
-  return a;
+  const TSettingField* field = FindSetting(word.substr(0, eq), error);
+  if (field == nullptr) return std::nullopt;
+  return ParseSettingValue(*field, word.substr(eq + 1), error);
 }
 
 int ProfileSet(const std::vector<std::string>& args, const THomePaths& paths, std::ostream& out,
@@ -316,11 +218,11 @@ int ProfileSet(const std::vector<std::string>& args, const THomePaths& paths, st
   if (args.size() < 3)
     return Usage(err, "'profile set' needs a profile NAME and Section.Key=value");
   // Every assignment is checked before anything is written.
-  std::vector<TAssignment> assignments;
+  std::vector<TSettingValue> assignments;
   bool bad = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     std::string error;
-    if (std::optional<TAssignment> a = ParseAssignment(args[i], error)) {
+    if (std::optional<TSettingValue> a = ParseAssignment(args[i], error)) {
       assignments.push_back(*a);
     } else {
       err << "corvane: " << error << '\n';
@@ -337,15 +239,9 @@ int ProfileSet(const std::vector<std::string>& args, const THomePaths& paths, st
   const std::string path = ctx.profiles.ProfilesDir() + "/" + name + "/" + kProfileFileName;
   TSettings settings;
   settings.Load(path);
-  for (const TAssignment& a : assignments) {
-    const TSettingField& f = *a.field;
-    if (f.text != nullptr) {
-      settings.*f.text = Typed(a.text);
-    } else if (f.number != nullptr) {
-      settings.*f.number = a.number;
-    } else {
-      settings.*f.flag = a.flag;
-    }
+  for (TSettingValue& a : assignments) {
+    a.text = Typed(a.text);
+    a.ApplyTo(settings);
   }
   if (!settings.Save(path)) return Failed(err, "cannot write " + path);
   out << "Profile '" << BlankControls(name) << "': " << assignments.size()
@@ -408,7 +304,7 @@ int UsersAdd(const std::vector<std::string>& args, const THomePaths& paths, std:
     }
   }
   std::int32_t access = 0;
-  if (!ParseNumber(args[2], access) || access < 0) {
+  if (!ParseInt32(args[2], access) || access < 0) {
     return Usage(err, "ACCESS must be a whole number from 0 to " + std::to_string(INT32_MAX) +
                           ", not '" + BlankControls(args[2]) + "'");
   }
