@@ -81,7 +81,6 @@ TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, const std::string&
   setMinimumSize(400, 400);
   BuildPanes();
   BuildMenus();
-  settings_ = new TSettingsDlg(*core_, modal_, this);
   // Where the desktop has no tray there is simply no icon; nothing else depends on it.
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     tray_ = new QSystemTrayIcon(windowIcon(), this);
@@ -394,8 +393,13 @@ void TMainWnd::ClanInvitation(const std::string&, const std::string&, std::uint3
   clan_inv_->Invite(text);
 }
 
+TSettingsDlg& TMainWnd::SettingsDialog() {
+  if (settings_ == nullptr) settings_ = new TSettingsDlg(*core_, modal_, this);
+  return *settings_;
+}
+
 void TMainWnd::OpenSettings() {
-  settings_->Open();
+  SettingsDialog().Open();
 }
 
 void TMainWnd::ProfileRefused(const TProfileMessage& message) {

@@ -66,7 +66,8 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
                       const std::string& text) override;
   void ProfileRefused(const TProfileMessage& message) override;
   TClanInvWnd& ClanInvitationWindow() { return *clan_inv_; }
-  TSettingsDlg& SettingsDialog() { return *settings_; }
+  // Made when first opened: the window shows sooner without it.
+  TSettingsDlg& SettingsDialog();
   // The message boxes and modal dialogs of the window and its dialogs; a test answers them.
   TModal& Modal() { return modal_; }
   // "Main settings".
