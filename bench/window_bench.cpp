@@ -6,6 +6,8 @@
 //   window_bench members [ops]     leaves and joins in a channel of 1,000
 //   window_bench settings [runs]   the settings dialog opened on 10,000 users, 1,000 commands
 //   window_bench idle [seconds]    the real program logged on and idle: processor, memory
+//   window_bench attach [runs]     the window attached to a headless bot with 1,000 members
+//                                  and 20,000 lines of scrollback, to its first paint
 //   window_bench                   all of them, idle for 60 s
 // In-process runs are offscreen unless DISPLAY is set; the real program runs under X, on
 // an Xvfb of its own when DISPLAY is not set.
@@ -32,7 +34,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/bot_channel.h"
+#include "app/local_bot.h"
+#include "app/remote_bot.h"
 #include "bnet/sid.h"
+#include "control_rig.h"
 #include "net/NetObjs.h"
 #include "support/fake_bnls_server.h"
 #include "support/fake_chat_server.h"
@@ -49,6 +55,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace corvane;
 using Clock = std::chrono::steady_clock;
+
+// The bot the window runs in this process.
+TBotCore& Core(TMainWnd& wnd) {
+  return dynamic_cast<TLocalBot&>(wnd.Link()).Core();
+}
 
 double MsSince(Clock::time_point t) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
@@ -365,7 +376,7 @@ void Members(int ops) {
     return;
   }
   // Fed to the session on this thread as the connection's reads are, then the repaint.
-  TBNET& bnet = rig.wnd->Core().Bnet();
+  TBNET& bnet = Core(*rig.wnd).Bnet();
   const auto event = [](int i) {  // a member leaves, then comes back at the end
     const std::string name = "Member" + std::to_string((i / 2 * 37 + 1) % 1000);
     return i % 2 == 0 ? test::ChatEventFrame(EID_LEAVE, name, "")
@@ -416,7 +427,7 @@ void Settings(int runs) {
     TQtEventLoop loop;
     TMainWnd wnd(loop, home.string(), "");
     wnd.Start();
-    TBotCommandControl& db = wnd.Core().Database();
+    TBotCommandControl& db = Core(wnd).Database();
     for (int i = 0; i < 10'000; ++i) db.SetUser("User" + std::to_string(i), i % 100, "S");
     for (int i = 0; i < 1000; ++i) {
       db.AddCustomCommand("cmd" + std::to_string(i), "reply %user " + std::to_string(i), false,
@@ -496,6 +507,49 @@ void Idle(int seconds, TXDisplay& x) {
   fs::remove_all(home);
 }
 
+// The window attached to a running headless bot: from opening the socket to the window
+// painted with every line of the scrollback and every member.
+void Attach(int runs) {
+  constexpr int kMembers = 1000;
+  constexpr int kLines = 20000;
+  bench::TControlRig rig(kMembers, kLines);
+  if (!rig.Ready()) return;
+  TQtEventLoop loop;
+  std::vector<double> ms;
+  int blocks = 0;
+  int rows = 0;
+  for (int run = 0; run < runs; ++run) {
+    const auto begun = Clock::now();
+    std::string error;
+    std::optional<TBotChannel> channel = TBotChannel::Open({"", rig.Home().string()}, error);
+    if (!channel) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return;
+    }
+    TMainWnd wnd(
+        [&](TFrontEnd& front) {
+          return std::make_unique<TRemoteBot>(loop, front, std::move(*channel), CORVANE_SHARED_DIR);
+        },
+        CORVANE_SHARED_DIR);
+    wnd.Start();  // returns once the greeting is in the panes and the list
+    TPaintWatch watch(wnd);
+    qApp->installEventFilter(&watch);
+    wnd.show();
+    if (!RunUntil([&] { return watch.painted; }, 10000)) return;
+    ms.push_back(MsSince(begun));
+    qApp->removeEventFilter(&watch);
+    blocks = wnd.ChatPane().document()->blockCount();
+    rows = wnd.MemberList().model()->rowCount();
+    wnd.Link().Close();
+    rig.Drain(200);
+  }
+  std::sort(ms.begin(), ms.end());
+  std::printf(
+      "attach to a bot with %d members and %d lines (%d lines in the chat pane, %d rows "
+      "in the list): median %.1f ms, worst %.1f ms over %d runs\n",
+      kMembers, kLines, blocks, rows, ms[ms.size() / 2], ms.back(), runs);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -506,10 +560,10 @@ int main(int argc, char** argv) {
   if (mode == "start-once" && argc > 2) return StartOnce(argv[2]);
   const bool all = mode == "all";
   if (!all && mode != "start" && mode != "flood" && mode != "members" && mode != "settings" &&
-      mode != "idle") {
+      mode != "idle" && mode != "attach") {
     std::fprintf(stderr,
                  "usage: window_bench [start [runs] | flood [lines] | members [ops] | "
-                 "settings [runs] | idle [seconds]]\n");
+                 "settings [runs] | idle [seconds] | attach [runs]]\n");
     return 2;
   }
   // What runs in this process and its start-once children: offscreen without a display.
@@ -519,7 +573,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   TXDisplay x;
-  if (all || mode == "flood" || mode == "members" || mode == "settings") {
+  if (all || mode == "flood" || mode == "members" || mode == "settings" || mode == "attach") {
     int qargc = 1;
     char name[] = "window_bench";
     char* qargv[] = {name, nullptr};
@@ -528,6 +582,7 @@ int main(int argc, char** argv) {
     if (all || mode == "flood") Flood(all ? 100'000 : count(100'000));
     if (all || mode == "members") Members(all ? 2000 : count(2000));
     if (all || mode == "settings") Settings(all ? 5 : count(5));
+    if (all || mode == "attach") Attach(all ? 5 : count(5));
     SocketCleanup();
   }
   // Last: the real program's runs point the environment at X.

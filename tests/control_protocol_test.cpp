@@ -73,8 +73,10 @@ TEST_F(ControlProtocol, RequestsRoundTrip) {
       TMenu{TMenuAction::RestartPlugins},
       TChooseView{TViewMode::Clan},
       TClanAnswer{true},
-      TSettingsSet{{Setting("Main.Trigger", "!"), Setting("Main.Game", "8"),
+      TSettingsSet{std::nullopt,
+                   {Setting("Main.Trigger", "!"), Setting("Main.Game", "8"),
                     Setting("Main.UTF8", "off"), Setting("Great messages.Msg", kHello)}},
+      TSettingsSet{"second", {Setting("Main.Trigger", "?")}},
       TUserSet{kZhora, -5, std::nullopt},
       TUserSet{"bob", 100, ""},
       TUserDelete{kZhora},
@@ -165,6 +167,7 @@ TEST_F(ControlProtocol, MessagesRoundTripAndCarryUtf8) {
       ViewChangeOf(views, TViewChange::Removed(0)),
       TState{true, false, kHello, kZhora},
       TClanInvitation{"ABC", kZhora, kHello},
+      TProfileList{kZhora, {"main", kZhora}},
       settings,
       UsersOf(db),
       CommandsOf(db),
@@ -185,7 +188,7 @@ TEST_F(ControlProtocol, MessagesRoundTripAndCarryUtf8) {
   EXPECT_TRUE(inserted.row == views.Rows()[1] && inserted.caption == views.Caption());
   EXPECT_FALSE(std::get<TRowChange>(messages[4]).row);
   EXPECT_FALSE(std::get<TRowChange>(ViewChangeOf(views, TViewChange::Inserted(2))).row);
-  EXPECT_EQ(std::get<TUserList>(messages[8]).users,
+  EXPECT_EQ(std::get<TUserList>(messages[9]).users,
             (std::vector<TUserList::TEntry>{{kZhora, 100, "AS"}}));
   EXPECT_EQ(CommandsOf(db).commands.back(),
             (TCommandList::TEntry{"pc", 5, "", true, TCmdType::Plugin, "p.so"}));

@@ -94,7 +94,11 @@ TEST_F(Headless, ARunningBotHoldsItsHomeUntilItEndsEvenByACrash) {
   EXPECT_EQ(RunCommand(home_, "--headless"),
             std::make_pair(1, "corvane: another Corvane bot " + names_it + " is running on " +
                                   home_.string() + "; stop it first\n"));
-  // What the bot would save over at exit is refused; the listings are not.
+  // A change goes to the running bot, which would save its own copy over the files at
+  // exit; with its socket gone (a bot that never opened one), the change is refused rather
+  // than written behind its back.
+  EXPECT_EQ(RunCommand(home_, "users add amy 10").first, 0);
+  fs::remove(home_ / "corvane.sock");
   for (const char* words :
        {"users add zoe 50", "profile set test Main.Trigger=!", "profile use test",
         "profile create other", "profile rename test x", "profile delete test"}) {
@@ -105,8 +109,9 @@ TEST_F(Headless, ARunningBotHoldsItsHomeUntilItEndsEvenByACrash) {
   for (const char* words : {"users list", "profile list"})
     EXPECT_EQ(RunCommand(home_, words).first, 0);
 
-  // A crash lets the home go: the writes work, and the next bot keeps them. It ends with
-  // exit status 0 at SIGINT, saving, or at the quit command.
+  // A crash lets the home go: the writes work, and the next bot keeps them (and the one
+  // the killed bot had saved at once). It ends with exit status 0 at SIGINT, saving, or at
+  // the quit command.
   bot.Signal(SIGKILL);
   EXPECT_EQ(bot.Wait(), -1);
   EXPECT_EQ(RunCommand(home_, "users add zoe 50").first, 0);
@@ -117,7 +122,7 @@ TEST_F(Headless, ARunningBotHoldsItsHomeUntilItEndsEvenByACrash) {
     if (sig != 0 && next.WaitFor("BOT Keeper added with 42 access and flags .")) next.Signal(sig);
     EXPECT_EQ(next.Wait(), 0) << sig << next.Err();
   }
-  EXPECT_EQ(RunCommand(home_, "users list").second, "zoe\t50\t\nKeeper\t42\t\n");
+  EXPECT_EQ(RunCommand(home_, "users list").second, "amy\t10\t\nzoe\t50\t\nKeeper\t42\t\n");
 }
 
 // On a full disk the bot says which file it could not save and why, on stderr where a

@@ -1,6 +1,7 @@
 // The real window, offscreen, against the fake servers on 127.0.0.1: the logon in coloured
 // runs, the member list and its one-row updates, the view buttons, the input line, the
-// whisper pane toggle, and the "Kill" key closing with everything saved.
+// whisper pane toggle, and the "Kill" key closing with everything saved. Then the window on
+// a bot elsewhere: what Exit and the close box do to it.
 
 #include "ui/main_wnd.h"
 
@@ -11,13 +12,19 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
 
+#include "app/bot_channel.h"
+#include "app/bot_link.h"
+#include "app/remote_bot.h"
 #include "bnet/sid.h"
 #include "config/ini_file.h"
 #include "net/NetObjs.h"
@@ -30,6 +37,8 @@
 #include "ui/clan_inv_wnd.h"
 #include "ui/pane_view.h"
 #include "ui/qt_event_loop.h"
+#include "ui/settings_dlg.h"
+#include "ui/small_dialogs.h"
 
 namespace corvane {
 namespace {
@@ -168,6 +177,128 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
   SocketCleanup();
 }
 
+// A bot as the window reaches it through its link, counting the calls that end things.
+class TFakeLink final : public TBotLink {
+ public:
+  TFakeLink(TFrontEnd& front, bool remote) : front_(front), remote_(remote) {}
+  int exits = 0;
+  int closes = 0;
+
+  void Start() override {}
+  bool Close() override {
+    ++closes;
+    return true;
+  }
+  bool Remote() const override { return remote_; }
+  const TSettings& Settings() const override { return settings_; }
+  const TMemberViews& Views() const override { return views_; }
+  const TLanguage& Language() const override { return language_; }
+  const TBotCommandControl& Database() const override { return database_; }
+  bool Connected() const override { return false; }
+  std::string CurrentProfile() const override { return {}; }
+  std::vector<std::string> ListProfiles() const override { return {}; }
+  std::vector<std::string> LangDirs() const override { return {}; }
+  std::string LocalHome() const override { return {}; }
+  void ConnectClicked() override {}
+  void DisconnectClicked() override {}
+  // As a stopped bot's link does.
+  void ExitClicked() override {
+    ++exits;
+    front_.RequestClose();
+  }
+  void ToggleUtf8() override {}
+  void ToggleJoinNotify() override {}
+  void RestartPlugins() override {}
+  void ChooseView(TViewMode) override {}
+  bool TypeLine(const std::string&, const std::string&) override { return false; }
+  void AnswerClanInvitation(bool) override {}
+  void AddChatLine(const std::string&, TColor) override {}
+  void ApplySettings(const TSettings&) override {}
+  void SetUser(const std::string&, std::int32_t, const std::string&) override {}
+  void DeleteUser(const std::string&) override {}
+  void AddCommand(const std::string&, const std::string&, std::int32_t,
+                  const std::string&) override {}
+  bool UpdateCommand(const TCommandEdit&) override { return false; }
+  bool DeleteCommand(const std::string&) override { return false; }
+  void ResetCommandsToDefaults() override {}
+  TChoice ChooseProfile(const std::string&, const TProfiles::TAsk&) override {
+    return TChoice::Unchanged;
+  }
+  TProfiles::TCreateResult CreateProfile(const std::string&, const std::string&,
+                                         const TProfiles::TAsk&) override {
+    return {};
+  }
+  TProfileMessage DeleteProfile(const std::string&, const TProfiles::TAsk&) override { return {}; }
+  TProfileMessage RenameRefusal(const std::string&) const override { return {}; }
+  TProfileMessage RenameProfile(const std::string&, const std::string&) override { return {}; }
+  bool ChooseLanguage(const std::string&) override { return false; }
+
+ private:
+  TFrontEnd& front_;
+  bool remote_;
+  TSettings settings_;
+  TMemberViews views_;
+  TLanguage language_;
+  TBotCommandControl database_;
+};
+
+// Exit on a bot elsewhere asks whether to stop it or only to detach; the close box only
+// detaches. On a bot in this process Exit is the bot's own, unasked.
+TEST(MainWnd, ExitAsksWhetherToStopABotElsewhereAndTheCloseBoxOnlyDetaches) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "main_wnd_test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  struct TCase {
+    bool remote;
+    const char* press;  // the button pressed in the question; none: the close box
+    bool asked;
+    int exits;   // the bot told to stop
+    int closes;  // the link closed (detached, for a bot elsewhere)
+  };
+  const TCase cases[] = {
+      {false, "", false, 1, 1},     {true, "Stop the bot", true, 1, 1},
+      {true, "Detach", true, 0, 1}, {true, "Cancel", true, 0, 0},
+      {true, nullptr, false, 0, 1},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.press == nullptr ? "the close box" : c.press);
+    TFakeLink* link = nullptr;
+    TMainWnd wnd(
+        [&](TFrontEnd& front) {
+          auto made = std::make_unique<TFakeLink>(front, c.remote);
+          link = made.get();
+          return made;
+        },
+        CORVANE_SHARED_DIR);
+    bool asked = false;
+    wnd.Modal().run = [&](QDialog& dialog) {
+      asked = true;
+      const auto* box = qobject_cast<QMessageBox*>(&dialog);
+      if (box == nullptr) {
+        ADD_FAILURE() << "the question is a message box";
+        return 0;
+      }
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text().remove('&') == c.press) button->click();
+      }
+      return dialog.result();
+    };
+    wnd.Start();
+    wnd.show();
+    if (c.press != nullptr) {
+      wnd.menuBar()->actions().front()->menu()->actions().back()->trigger();  // Bot, Exit
+    } else {
+      wnd.close();
+    }
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(link->exits, c.exits);
+    EXPECT_EQ(link->closes, c.closes);
+    EXPECT_EQ(wnd.isVisible(), c.closes == 0);
+  }
+}
+
 // The program opens the window when given no mode; SIGTERM closes it as Exit does, saving;
 // without a display it says so in one line.
 TEST(MainWndProgram, SigtermClosesTheWindowAsExitDoesAndNoDisplayIsOneLine) {
@@ -190,6 +321,76 @@ TEST(MainWndProgram, SigtermClosesTheWindowAsExitDoesAndNoDisplayIsOneLine) {
   EXPECT_EQ(headless_only.Wait(), 1);
   EXPECT_EQ(headless_only.Err(), "corvane: no display for the window; run corvane --headless\n");
   if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+  fs::remove_all(home);
+}
+
+// The window attached to a headless bot: what was said before it came, the members, a live
+// line, a typed line, a user added in the dialogs; closing it leaves the bot running.
+TEST(MainWndAttached, ShowsARunningBotAndDetachesOnClose) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const fs::path home = fs::temp_directory_path() / ("corvane-wnda-" + std::to_string(getpid()));
+  test::TFakeBnlsServer bnls;
+  test::TFakeChatServer chat;
+  ASSERT_TRUE(test::WriteTestHome(home, "test", chat, bnls, "Tester", true));
+  chat.SetChannelMembers({{"Boss", 0, 30}, {"Bob", 0, 60}});
+  test::TProgram bot(CORVANE_BIN, {"--headless", "--home", home.string()});
+  ASSERT_TRUE(
+      bot.ReadUntil([&] { return bot.Out().find("Joined to channel") != std::string::npos; }));
+  chat.SendChatEvent(5, "Boss", "said before the window came");
+  ASSERT_TRUE(
+      bot.ReadUntil([&] { return bot.Out().find("said before the window") != std::string::npos; }));
+
+  int argc = 1;
+  char name[] = "main_wnd_test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  SocketStartup();
+  {
+    TQtEventLoop loop;
+    std::string error;
+    std::optional<TBotChannel> channel = TBotChannel::Open({"", home.string()}, error);
+    ASSERT_TRUE(channel) << error;
+    TMainWnd wnd(
+        [&](TFrontEnd& front) {
+          return std::make_unique<TRemoteBot>(loop, front, std::move(*channel), CORVANE_SHARED_DIR);
+        },
+        CORVANE_SHARED_DIR);
+    wnd.Start();
+    wnd.show();
+    EXPECT_NE(PaneText(wnd.ChatPane()).find("said before the window came"), std::string::npos);
+    EXPECT_EQ(wnd.MemberList().model()->rowCount(), 3);
+    EXPECT_EQ(wnd.Caption().text().toStdString(), "The Void(3)");
+
+    chat.SendChatEvent(5, "Bob", "live line");
+    EXPECT_TRUE(
+        RunUntil([&] { return PaneText(wnd.ChatPane()).find("live line") != std::string::npos; }));
+    wnd.InputLine().setEditText("typed in the window");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(wnd.InputLine().lineEdit(), &enter);
+    EXPECT_TRUE(bot.WaitFor("Tester: typed in the window")) << bot.Out();
+
+    // The user dialog of the settings adds the user to the running bot.
+    TSettingsDlg& dlg = wnd.SettingsDialog();
+    dlg.Prepare();
+    wnd.Modal().run = [&](QDialog& dialog) {
+      dlg.UserDialog().NameEdit().setText("Carol");
+      dlg.UserDialog().AccessEdit().setValue(100);
+      dlg.UserDialog().ConfirmButton().click();
+      return dialog.result();
+    };
+    dlg.UserButton(0).click();
+    dlg.reject();
+    chat.SendChatEvent(5, "Carol", ".say hi from carol");
+    EXPECT_TRUE(bot.WaitFor("Tester: hi from carol")) << bot.Out();
+    wnd.close();
+  }
+  SocketCleanup();
+  // Detached, not stopped: the bot answers the command line.
+  test::TProgram status(CORVANE_BIN, {"--home", home.string(), "status"});
+  EXPECT_EQ(status.Wait(), 0);
+  EXPECT_NE(status.Out().find("running: yes"), std::string::npos) << status.Out() << status.Err();
+  bot.Signal(SIGTERM);
+  EXPECT_EQ(bot.Wait(), 0) << bot.Err();
   fs::remove_all(home);
 }
 

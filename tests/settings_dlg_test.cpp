@@ -23,6 +23,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/local_bot.h"
 #include "config/ini_file.h"
 #include "net/NetObjs.h"
 #include "support/fake_bnls_server.h"
@@ -52,6 +53,20 @@ int Select(QTableView& view, const std::string& name) {
     }
   }
   return -1;
+}
+
+// The first column of a list, top to bottom.
+std::vector<std::string> Names(const QTableView& view) {
+  std::vector<std::string> names;
+  for (int row = 0; row < view.model()->rowCount(); ++row) {
+    names.push_back(view.model()->index(row, 0).data().toString().toStdString());
+  }
+  return names;
+}
+
+// The bot the window runs in this process.
+TBotCore& Core(TMainWnd& wnd) {
+  return dynamic_cast<TLocalBot&>(wnd.Link()).Core();
 }
 
 std::string File(const fs::path& path) {
@@ -111,7 +126,7 @@ TEST_F(SettingsDlgTest, CancelOkAndTheListsWithTheirRefusalsAndDefaults) {
   fs::create_directories(home_ / "plugins");
   fs::copy_file(fs::path(CORVANE_TEST_PLUGINS) / "commands.so", home_ / "plugins/commands.so");
   auto wnd = Open();
-  TBotCore& core = wnd->Core();
+  TBotCore& core = Core(*wnd);
   core.Database().SetUser("Alice", 50, "S");
   // A plug-in's command whose plug-in is not loaded is not listed; a loaded one's is.
   core.Database().AddPluginCommand("gone.so", "ghost", 0, nullptr, true, 10, "");
@@ -185,6 +200,44 @@ TEST_F(SettingsDlgTest, CancelOkAndTheListsWithTheirRefusalsAndDefaults) {
   EXPECT_EQ(File(home_ / "profiles/test/usrcmd.bin").find("Bob"), std::string::npos);
 }
 
+// Another window on the bot, a command in the channel or a plug-in changes the users, the
+// commands or the profiles while the dialog is open: its lists follow, keeping the selected
+// row and what is typed; only a switch to another profile reads the controls again.
+TEST_F(SettingsDlgTest, TheListsFollowChangesMadeBehindTheDialog) {
+  auto wnd = Open();
+  TBotCore& core = Core(*wnd);
+  core.Database().SetUser("Alice", 50, "S");
+  TSettingsDlg& dlg = wnd->SettingsDialog();
+  dlg.Prepare();
+  dlg.show();
+  ASSERT_GE(Select(dlg.UserList(), "Alice"), 0);
+  dlg.AccountEdit().setText("Typed");
+  const auto users = [&] { return Names(dlg.UserList()); };
+  const auto selected = [&] {
+    const QModelIndexList rows = dlg.UserList().selectionModel()->selectedRows();
+    return rows.isEmpty() ? std::string() : rows.front().data().toString().toStdString();
+  };
+
+  core.Database().SetUser("Zed", 10, "");
+  ASSERT_TRUE(RunUntil([&] { return users() == std::vector<std::string>{"Alice", "Zed"}; }));
+  EXPECT_EQ(selected(), "Alice");
+  EXPECT_TRUE(dlg.UserButton(1).isEnabled());
+  core.Database().DeleteUser("Alice");
+  ASSERT_TRUE(RunUntil([&] { return users() == std::vector<std::string>{"Zed"}; }));
+  EXPECT_EQ(selected(), "");
+  EXPECT_FALSE(dlg.UserButton(1).isEnabled()) << "nothing left to delete";
+  core.Database().AddCustomCommand("late", "hi", false, true, 20, "");
+  ASSERT_TRUE(RunUntil([&] { return Select(dlg.CommandList(), "late") >= 0; }));
+  EXPECT_EQ(dlg.AccountEdit().text().toStdString(), "Typed");
+
+  // A profile made and switched to elsewhere: listed, current, its settings in the controls.
+  const auto yes = [](const TProfileMessage&) { return true; };
+  ASSERT_TRUE(core.CreateProfile("other", "test", yes).created);
+  ASSERT_TRUE(RunUntil([&] { return dlg.ChooseProfileCombo().currentText() == "other"; }));
+  EXPECT_GE(dlg.ActProfileCombo().findText("other"), 0);
+  EXPECT_EQ(dlg.AccountEdit().text().toStdString(), "Tester");
+}
+
 TEST_F(SettingsDlgTest, ProfilesOnDiskAndALanguageSwitch) {
   for (const char* file : {"english.lng", "russian.lng"}) {
     fs::create_directories(home_ / "lang");
@@ -192,7 +245,7 @@ TEST_F(SettingsDlgTest, ProfilesOnDiskAndALanguageSwitch) {
   }
   TIniFile(home_ / "profiles.ini").WriteString("Profiles", "CurrentProfile", "");
   auto wnd = Open();
-  TBotCore& core = wnd->Core();
+  TBotCore& core = Core(*wnd);
   TSettingsDlg& dlg = wnd->SettingsDialog();
   // Connecting without a profile: the reason, then this dialog with only its Profiles page.
   QDialog* shown = nullptr;

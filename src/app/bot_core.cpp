@@ -90,6 +90,9 @@ void TBotCore::LoadProfile() {
   ResetDatabase();
   // Another profile's commands: the plug-ins add theirs again.
   PluginMessage(CORVANE_MSG_PROFILE_SWITCHED);
+  front_.SettingsChanged();
+  front_.DatabaseChanged();
+  front_.ProfilesChanged();
 }
 
 bool TBotCore::SwitchProfile(const std::string& name) {
@@ -109,7 +112,7 @@ void TBotCore::SayCurrentProfile(const std::string& name) {
 TBotCore::TChoice TBotCore::ChooseProfile(const std::string& name, const TProfiles::TAsk& ask) {
   if (name == profiles_.Current() || !profiles_.Exists(name)) return TChoice::Unchanged;
   if (Connected()) {
-    if (!ask({"choseprofile", "caution", TMsgIcon::Question, "", ""})) return TChoice::Refused;
+    if (!ask({"choseprofile", "caution", TMsgIcon::Question, "", "", ""})) return TChoice::Refused;
     DisconnectBot();
   }
   return SwitchProfile(name) ? TChoice::Switched : TChoice::Unchanged;
@@ -128,6 +131,18 @@ TProfiles::TCreateResult TBotCore::CreateProfile(const std::string& typed_name,
   return result;
 }
 
+TProfileMessage TBotCore::DeleteProfile(const std::string& name, const TProfiles::TAsk& confirm) {
+  TProfileMessage message = profiles_.DeleteProfile(name, confirm);
+  front_.ProfilesChanged();
+  return message;
+}
+
+TProfileMessage TBotCore::RenameProfile(const std::string& name, const std::string& new_name) {
+  TProfileMessage message = profiles_.RenameProfile(name, new_name);
+  front_.ProfilesChanged();
+  return message;
+}
+
 bool TBotCore::ChooseLanguage(const std::string& display) {
   const std::string file = FileForDisplay(profiles_.LangDirs(), display);
   if (file.empty()) return false;
@@ -144,6 +159,7 @@ void TBotCore::ResetCommandsToDefaults() {
   database_->OnChanged = [this] { DatabaseChanged(); };
   database_dirty_ = false;
   database_writable_ = true;
+  front_.DatabaseChanged();
   if (!SaveDatabase()) return;
   PluginMessage(CORVANE_MSG_COMMANDS_RESET);
 }
@@ -196,11 +212,13 @@ void TBotCore::ResetDatabase() {
 void TBotCore::DatabaseChanged() {
   database_dirty_ = true;
   if (!closed_ && !save_timer_.Active()) save_timer_.StartSingleShot(kSaveDelayMs);
+  front_.DatabaseChanged();
 }
 
 void TBotCore::SettingsChanged() {
   settings_dirty_ = true;
   if (!closed_ && !save_timer_.Active()) save_timer_.StartSingleShot(kSaveDelayMs);
+  front_.SettingsChanged();
 }
 
 void TBotCore::SaveChanges() {
@@ -487,6 +505,14 @@ bool TBotCore::TypeLine(const std::string& prefix, const std::string& input) {
   if (!AllowTypedLine(*this, line)) return false;
   QueueLine(line);
   history_.insert(history_.begin(), input);
+  return true;
+}
+
+bool TBotCore::Say(const std::string& text) {
+  if (text.empty()) return false;
+  const TContextScope owner(*this, TQueueContext{true, {}});
+  if (!AllowTypedLine(*this, text)) return false;
+  QueueLine(text);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/bot_link.h"
 #include "app/front_end.h"
 #include "app/member_views.h"
 #include "app/outgoing_queue.h"
@@ -40,9 +41,6 @@ inline constexpr std::uint32_t kShutdownWatchMs = 1000;
 inline constexpr std::uint32_t kAntiFloodMs = 1000;
 // Changes to the users and commands or to the settings are written this soon after.
 inline constexpr std::uint32_t kSaveDelayMs = 2000;
-// The anti-idle line: at least a minute apart, at most 24 days.
-inline constexpr std::int64_t kMinIdleMinutes = 1;
-inline constexpr std::int64_t kMaxIdleMinutes = 24 * 24 * 60;
 
 class TBotCore final : public TBotHost, private TSessionObserver {
  public:
@@ -75,6 +73,9 @@ class TBotCore final : public TBotHost, private TSessionObserver {
   // input line is then cleared and the text is in the history).
   bool TypeLine(const std::string& prefix, const std::string& input);
   const std::vector<std::string>& History() const { return history_; }
+  // The owner's line said in the channel as it stands, never taken for a console command;
+  // false when it is not allowed (see TypeLine).
+  bool Say(const std::string& text);
 
   void ConnectBot();
   void DisconnectBot();
@@ -87,7 +88,7 @@ class TBotCore final : public TBotHost, private TSessionObserver {
   // Makes `name` current and loads it when it is a profile other than the current one;
   // says which profile is current in the chat pane either way.
   bool SwitchProfile(const std::string& name);
-  enum class TChoice : std::uint8_t { Unchanged, Refused, Switched };
+  using TChoice = TBotLink::TChoice;
   // The user picked `name` as the current profile: nothing for the current one or a
   // folder without a profile; while connected the user is asked first (Refused: he said
   // no, and the dialog shows the current name again).
@@ -95,6 +96,9 @@ class TBotCore final : public TBotHost, private TSessionObserver {
   // A new profile from `parent` (a name or kDefaultProfileItem), switched to when made.
   TProfiles::TCreateResult CreateProfile(const std::string& typed_name, const std::string& parent,
                                          const TProfiles::TAsk& ask);
+  // The settings dialog's delete and rename, with their messages (empty: nothing done).
+  TProfileMessage DeleteProfile(const std::string& name, const TProfiles::TAsk& confirm);
+  TProfileMessage RenameProfile(const std::string& name, const std::string& new_name);
   // The language whose "Languige (LanguigeLocal)" reads `display` (the last one listed so):
   // kept in the settings and applied at once. False when no file reads so.
   bool ChooseLanguage(const std::string& display);

@@ -189,6 +189,11 @@ class TWriter {
   void Nested(const char* name, const std::optional<T>& item) {
     if (item) out_[name] = Object(*item);
   }
+  void Names(const char* name, const std::vector<std::string>& names) {
+    TOut list = TOut::array();
+    for (const std::string& n : names) list.push_back(Utf8(n));
+    out_[name] = std::move(list);
+  }
   void Id(const TRequestId& id) {
     if (id.Empty()) return;
     TOut value = TOut::parse(id.json, nullptr, false);
@@ -299,6 +304,16 @@ class TReader {
   void Nested(const char* name, std::optional<T>& out) {
     if (const TJson* value = Find(name, false)) {
       Object(where_ + name, *value, out.emplace());
+    }
+  }
+  void Names(const char* name, std::vector<std::string>& out) {
+    const TJson* value = Find(name, true);
+    if (value == nullptr) return;
+    if (!value->is_array()) return Fail(name, "must be a list");
+    out.clear();
+    for (std::size_t i = 0; i < value->size() && error_.empty(); ++i) {
+      const std::string item = std::string(name) + "[" + std::to_string(i) + "]";
+      ReadText(item.c_str(), (*value)[i], out.emplace_back(), kAnyText);
     }
   }
   void Id(TRequestId& out) {
@@ -477,6 +492,7 @@ void Fields(auto& io, Is<TClanAnswer> auto& m) {
   io.Flag("accept", m.accept);
 }
 void Fields(auto& io, Is<TSettingsSet> auto& m) {
+  io.Text("profile", m.profile, kNonEmpty);
   io.Settings(m.values);
 }
 void Fields(auto& io, Is<TUserSet> auto& m) {
@@ -562,6 +578,10 @@ void Fields(auto& io, Is<TState> auto& m) {
   io.Flag("logged_on", m.logged_on);
   io.Text("channel", m.channel);
   io.Text("profile", m.profile);
+}
+void Fields(auto& io, Is<TProfileList> auto& m) {
+  io.Text("current", m.current);
+  io.Names("profiles", m.profiles);
 }
 void Fields(auto& io, Is<TClanInvitation> auto& m) {
   io.Text("tag", m.tag);

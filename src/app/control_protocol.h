@@ -26,6 +26,8 @@
 
 namespace corvane {
 
+// The control socket's file in a running bot's home.
+inline constexpr char kControlSocketName[] = "corvane.sock";
 // The protocol this program speaks; a hello with another is refused.
 inline constexpr int kControlProtocol = 1;
 // The longest request line the bot reads, its "\n" aside; a longer one ends the
@@ -113,8 +115,10 @@ struct TClanAnswer {
 
 // Checked against the keys of profile.ini, one value a key, in the order profile.ini keeps
 // them; applied over the current settings.
+// `profile`: another profile than the current one, whose profile.ini is changed instead.
 struct TSettingsSet {
   static constexpr char kType[] = "settings_set";
+  std::optional<std::string> profile;
   std::vector<TSettingValue> values;
   bool operator==(const TSettingsSet&) const = default;
 };
@@ -282,6 +286,14 @@ struct TState {
   bool operator==(const TState&) const = default;
 };
 
+// The profiles of the home and the current one (empty when none is).
+struct TProfileList {
+  static constexpr char kType[] = "profiles";
+  std::string current;
+  std::vector<std::string> profiles;
+  bool operator==(const TProfileList&) const = default;
+};
+
 // Answered with clan_answer.
 struct TClanInvitation {
   static constexpr char kType[] = "clan_invitation";
@@ -339,7 +351,7 @@ struct TError {
 // "Section.Key" name, the password included: the socket is its owner's alone, as
 // profile.ini is).
 using TBotMessage = std::variant<TBotHello, TPaneLine, TView, TRowChange, TState, TClanInvitation,
-                                 TSettings, TUserList, TCommandList, TResult, TError>;
+                                 TSettings, TProfileList, TUserList, TCommandList, TResult, TError>;
 
 struct TDecodedMessage {
   std::optional<TBotMessage> message;

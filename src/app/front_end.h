@@ -83,6 +83,11 @@ class TFrontEnd {
   virtual void ApplyGeometry(const TWindowGeometry&) {}
   // A language was applied: captions follow.
   virtual void LanguageApplied() {}
+  // The settings, the users and commands, or the profiles (the list or the current one)
+  // changed, whoever changed them: a dialog that shows them reads them again.
+  virtual void SettingsChanged() {}
+  virtual void DatabaseChanged() {}
+  virtual void ProfilesChanged() {}
   // The main window's native id, for plug-ins (0 without a window).
   virtual std::intptr_t WindowId() const { return 0; }
   // Something the owner must learn even when nobody reads the panes (a file that could

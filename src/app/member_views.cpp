@@ -1,5 +1,7 @@
 #include "app/member_views.h"
 
+#include <utility>
+
 #include "bnet/bnet.h"
 #include "bnet/statstring.h"
 
@@ -146,6 +148,31 @@ bool TMemberViews::Choose(TViewMode mode, const TViewSource& source) {
     case TViewMode::Clan:
       Refresh(kRefreshClan, nullptr, source);
       break;
+  }
+  return true;
+}
+
+void TMemberViews::Assign(TViewMode mode, std::vector<TViewRow> rows, std::string caption) {
+  mode_ = mode;
+  rows_ = std::move(rows);
+  caption_ = std::move(caption);
+}
+
+bool TMemberViews::Apply(const TViewChange& change, const TViewRow* inserted, std::string caption) {
+  caption_ = std::move(caption);
+  const auto size = static_cast<int>(rows_.size());
+  switch (change.kind) {
+    case TViewChange::TKind::RowInserted:
+      if (inserted == nullptr || change.row < 0 || change.row > size) return false;
+      rows_.insert(rows_.begin() + change.row, *inserted);
+      return true;
+    case TViewChange::TKind::RowRemoved:
+      if (change.row < 0 || change.row >= size) return false;
+      rows_.erase(rows_.begin() + change.row);
+      return true;
+    case TViewChange::TKind::Reset:
+    case TViewChange::TKind::Caption:
+      return true;
   }
   return true;
 }

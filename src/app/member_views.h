@@ -52,6 +52,11 @@ class TMemberViews {
   // Empties whichever list is shown (the connection closed).
   void Clear() { rows_.clear(); }
 
+  // A copy of another process's views, kept up to date from what it reports; false when the
+  // change does not fit the rows held (the copy is then out of step).
+  void Assign(TViewMode mode, std::vector<TViewRow> rows, std::string caption);
+  bool Apply(const TViewChange& change, const TViewRow* inserted, std::string caption);
+
   // Redraws or updates the shown list and says which rows changed; a kind that does not
   // concern it changes no row.
   TViewChange Refresh(int kind, const TUser* entry, const TViewSource& source);

@@ -29,6 +29,7 @@ bool FileExists(const std::string& path) {
 }  // namespace
 
 std::string TProfileMessage::Text(const TLanguage& lang) const {
+  if (!literal.empty()) return literal;
   std::string text = lang.Text(kProfSection, text_key);
   if (!new_name.empty()) ReplaceAll(text, "%pn", new_name);
   return text + suffix;

@@ -23,8 +23,10 @@ struct TProfileMessage {
   TMsgIcon icon = TMsgIcon::None;
   std::string new_name;  // replaces "%pn" in the text
   std::string suffix;    // follows the text directly
+  // A text as it stands instead of the language's (a bot elsewhere gave it).
+  std::string literal;
 
-  bool Empty() const { return text_key.empty(); }
+  bool Empty() const { return text_key.empty() && literal.empty(); }
   std::string Text(const TLanguage& lang) const;
   std::string Title(const TLanguage& lang) const;
 };

@@ -4,12 +4,15 @@
 #include <climits>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <variant>
 #include <vector>
 
+#include "app/control_client.h"
 #include "bot/command_processor.h"
 #include "config/Operations.h"
 #include "config/codepage.h"
@@ -53,16 +56,11 @@ int Failed(std::ostream& err, const std::string& what) {
   return kExitFailed;
 }
 
-// The profiles of the home, its current profile and the language the dialogs would speak.
-struct TContext {
-  explicit TContext(const THomePaths& paths) : profiles(paths.home, paths.shared) {
-    profiles.LoadProfile(settings);
+// The language the dialogs would speak with these settings, and their messages as the
+// command line shows them.
+struct TTexts {
+  TTexts(const TProfiles& profiles, const TSettings& settings) {
     language.Apply(LanguageFolder(profiles.LangDirs(), settings.Language), settings.Language);
-  }
-
-  bool Listed(const std::string& name) const {
-    const std::vector<std::string> names = profiles.ListProfiles();
-    return std::find(names.begin(), names.end(), name) != names.end();
   }
 
   std::string Text(const std::string& section, const std::string& key) const {
@@ -80,9 +78,30 @@ struct TContext {
     return Failed(err, text);
   }
 
+  TLanguage language;
+};
+
+TSettings CurrentSettings(TProfiles& profiles) {
+  TSettings settings;
+  profiles.LoadProfile(settings);
+  return settings;
+}
+
+// The profiles of the home, its current profile and the language the dialogs would speak.
+struct TContext {
+  explicit TContext(const THomePaths& paths)
+      : profiles(paths.home, paths.shared),
+        settings(CurrentSettings(profiles)),
+        texts(profiles, settings) {}
+
+  bool Listed(const std::string& name) const {
+    const std::vector<std::string> names = profiles.ListProfiles();
+    return std::find(names.begin(), names.end(), name) != names.end();
+  }
+
   TProfiles profiles;
   TSettings settings;
-  TLanguage language;
+  TTexts texts;
 };
 
 // Held by a command that changes the home, from before it reads what it changes: it waits
@@ -105,20 +124,136 @@ bool AnswerYes(const TProfileMessage&) {
   return true;
 }
 
-std::string CurrentProfileLine(const TContext& ctx, const std::string& name) {
-  std::string line = ctx.Text(kProfSection, "curprofmsg");
+// A message of the profile section, as TProfiles gives them.
+TProfileMessage Message(const char* text_key, TMsgIcon icon) {
+  TProfileMessage message;
+  message.text_key = text_key;
+  message.icon = icon;
+  return message;
+}
+
+std::string CurrentProfileLine(const TTexts& texts, const std::string& name) {
+  std::string line = texts.Text(kProfSection, "curprofmsg");
   ReplaceAll(line, "%p", BlankControls(name));
   return line;
 }
 
-// ---- profile ----
+int AlreadyCurrent(const std::string& name, std::ostream& out) {
+  out << "Profile '" << BlankControls(name) << "' is current already.\n";
+  return kExitOk;
+}
 
-int ProfileList(const TContext& ctx, std::ostream& out) {
-  for (const std::string& name : ctx.profiles.ListProfiles()) {
-    out << (name == ctx.profiles.Current() ? "* " : "  ") << BlankControls(name) << '\n';
+int SameName(const std::string& name, std::ostream& out) {
+  out << "Profile '" << BlankControls(name) << "' has that name already.\n";
+  return kExitOk;
+}
+
+int SettingsSaved(const std::string& name, std::size_t count, std::ostream& out) {
+  out << "Profile '" << BlankControls(name) << "': " << count
+      << (count == 1 ? " setting" : " settings") << " saved.\n";
+  return kExitOk;
+}
+
+int ProfileList(const std::vector<std::string>& names, const std::string& current,
+                std::ostream& out) {
+  for (const std::string& name : names) {
+    out << (name == current ? "* " : "  ") << BlankControls(name) << '\n';
   }
   return kExitOk;
 }
+
+void PrintUser(const std::string& name, std::int32_t access, const std::string& flags,
+               std::ostream& out) {
+  out << DisplayText(name) << '\t' << access << '\t' << DisplayText(flags) << '\n';
+}
+
+int UserAdded(const TTexts& texts, const std::string& name, std::int32_t access,
+              const std::string& flags, std::ostream& out) {
+  // The name goes in last: one that holds "%acs" must stay as typed.
+  std::string line = texts.Text(kInternalCommandsSection, "user_add");
+  ReplaceAll(line, "%acs", std::to_string(access));
+  ReplaceAll(line, "%flags", flags);
+  ReplaceAll(line, "%user", DisplayText(name));
+  out << line << '\n';
+  return kExitOk;
+}
+
+// ---- a running bot ----
+
+// The bot running on the home, reached through its control socket. A change goes through
+// it rather than into the files, over which it would save its own copy; what the commands
+// print is what they print for the files.
+class TRunningBot {
+ public:
+  TRunningBot(int fd, const THomePaths& paths)
+      : connection_(fd), profiles_(paths.home, paths.shared) {
+    settings_.Load("");
+  }
+
+  // Asks for the state, the settings and the profiles; false, the failure shown, when the
+  // bot does not answer.
+  bool Start(std::ostream& err) {
+    if (!Ask(control::TStatusRequest{}, err)) return false;
+    texts_.emplace(profiles_, settings_);
+    return true;
+  }
+
+  // Has the request carried out; false, the bot's refusal or the failure shown, when not.
+  bool Ask(const control::TRequest& request, std::ostream& err) {
+    std::string error;
+    const auto take = [this](const control::TBotMessage& message) { Take(message); };
+    if (connection_.Call(request, kControlTimeoutMs, take, error)) return true;
+    Failed(err, Printable(error));
+    return false;
+  }
+
+  bool Listed(const std::string& name) const {
+    const std::vector<std::string>& names = profile_list_.profiles;
+    return std::find(names.begin(), names.end(), name) != names.end();
+  }
+  const control::TState& State() const { return state_; }
+  const control::TProfileList& Profiles() const { return profile_list_; }
+  const control::TUserList& Users() const { return users_; }
+  const TTexts& Texts() const { return *texts_; }
+
+ private:
+  void Take(const control::TBotMessage& message) {
+    if (const auto* state = std::get_if<control::TState>(&message)) state_ = *state;
+    if (const auto* settings = std::get_if<TSettings>(&message)) settings_ = *settings;
+    if (const auto* list = std::get_if<control::TProfileList>(&message)) profile_list_ = *list;
+    if (const auto* users = std::get_if<control::TUserList>(&message)) users_ = *users;
+  }
+
+  TControlConnection connection_;
+  TProfiles profiles_;  // where the language files are
+  control::TState state_;
+  TSettings settings_;
+  control::TProfileList profile_list_;
+  control::TUserList users_;
+  std::optional<TTexts> texts_;  // once started
+};
+
+// Why no bot could be reached on the home.
+struct TAbsence {
+  std::string error;
+  bool no_bot = false;  // none runs there
+};
+
+// What `act` returns, done with the bot running on the home, started. Nothing when no bot
+// can be reached there (`absent` tells why): the files are used then, and the home's lock
+// tells whether a bot holds them after all.
+std::optional<int> ViaBot(const THomePaths& paths, std::ostream& err,
+                          const std::function<int(TRunningBot&)>& act, TAbsence* absent = nullptr) {
+  TAbsence ignored;
+  TAbsence& why = absent != nullptr ? *absent : ignored;
+  const int fd = ConnectToBot(paths.home, why.error, &why.no_bot);
+  if (fd < 0) return std::nullopt;
+  TRunningBot bot(fd, paths);
+  if (!bot.Start(err)) return kExitFailed;
+  return act(bot);
+}
+
+// ---- profile ----
 
 int ProfileCreate(const std::vector<std::string>& args, const THomePaths& paths, std::ostream& out,
                   std::ostream& err) {
@@ -146,35 +281,38 @@ int ProfileCreate(const std::vector<std::string>& args, const THomePaths& paths,
   }
   if (!name) return Usage(err, "'profile create' needs a profile NAME");
 
+  const TProfileMessage missing_parent = Message("patprofnotexists", TMsgIcon::Error);
+  if (const auto code = ViaBot(paths, err, [&](TRunningBot& bot) {
+        if (parent && !bot.Listed(*parent)) return bot.Texts().Show(missing_parent, out, err);
+        if (!bot.Ask(control::TProfileCreate{*name, parent}, err)) return kExitFailed;
+        TProfileMessage created = Message("crok", TMsgIcon::Information);
+        created.new_name = TProfiles::CleanProfileName(*name);  // as the bot cleaned it
+        bot.Texts().Show(created, out, err);
+        out << CurrentProfileLine(bot.Texts(), created.new_name) << '\n';
+        return kExitOk;
+      })) {
+    return *code;
+  }
   const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
   if (!lock) return kExitFailed;
   TContext ctx(paths);
-  if (parent && !ctx.Listed(*parent)) {
-    TProfileMessage missing;
-    missing.text_key = "patprofnotexists";
-    missing.title_key = "err";
-    missing.icon = TMsgIcon::Error;
-    return ctx.Show(missing, out, err);
-  }
+  if (parent && !ctx.Listed(*parent)) return ctx.texts.Show(missing_parent, out, err);
   ctx.profiles.CreateFolders();
   const TProfiles::TCreateResult result = ctx.profiles.CreateProfile(
       *name, parent.value_or(kDefaultProfileItem), false, AnswerYes, nullptr);
   if (result.message.Empty()) return Failed(err, "no profile was created");
-  const int code = ctx.Show(result.message, out, err);
-  if (result.created) out << CurrentProfileLine(ctx, result.name) << '\n';
+  const int code = ctx.texts.Show(result.message, out, err);
+  if (result.created) out << CurrentProfileLine(ctx.texts, result.name) << '\n';
   return code;
 }
 
 int ProfileUse(const std::string& name, TContext& ctx, std::ostream& out, std::ostream& err) {
   if (!ctx.Listed(name)) return UnknownProfile(err, name);
-  if (name == ctx.profiles.Current()) {
-    out << "Profile '" << BlankControls(name) << "' is current already.\n";
-    return kExitOk;
-  }
+  if (name == ctx.profiles.Current()) return AlreadyCurrent(name, out);
   if (!ctx.profiles.SwitchProfile(name)) {
     return Failed(err, "cannot switch to '" + BlankControls(name) + "'");
   }
-  out << CurrentProfileLine(ctx, name) << '\n';
+  out << CurrentProfileLine(ctx.texts, name) << '\n';
   return kExitOk;
 }
 
@@ -184,21 +322,49 @@ int ProfileDelete(const std::string& name, const TContext& ctx, std::ostream& ou
   const TProfileMessage result = ctx.profiles.DeleteProfile(name, AnswerYes);
   // Empty: the entry is no folder of its own (a link to one), which the dialog never lists.
   if (result.Empty()) return UnknownProfile(err, name);
-  return ctx.Show(result, out, err);
+  return ctx.texts.Show(result, out, err);
 }
 
 int ProfileRename(const std::string& name, const std::string& new_name, const TContext& ctx,
                   std::ostream& out, std::ostream& err) {
   if (!ctx.Listed(name)) return UnknownProfile(err, name);
   const TProfileMessage refusal = ctx.profiles.RenameRefusal(name);
-  if (!refusal.Empty()) return ctx.Show(refusal, out, err);
-  if (new_name == name) {
-    out << "Profile '" << BlankControls(name) << "' has that name already.\n";
-    return kExitOk;
-  }
+  if (!refusal.Empty()) return ctx.texts.Show(refusal, out, err);
+  if (new_name == name) return SameName(name, out);
   const TProfileMessage result = ctx.profiles.RenameProfile(name, new_name);
   if (result.Empty()) return UnknownProfile(err, name);
-  return ctx.Show(result, out, err);
+  return ctx.texts.Show(result, out, err);
+}
+
+// The same three through the bot, which refuses what TProfiles refuses; the refusals the
+// command line words itself, or that a message box shows, are made here as for the files.
+int BotProfileUse(const std::string& name, TRunningBot& bot, std::ostream& out, std::ostream& err) {
+  if (!bot.Listed(name)) return UnknownProfile(err, name);
+  if (name == bot.Profiles().current) return AlreadyCurrent(name, out);
+  if (!bot.Ask(control::TProfileUse{name}, err)) return kExitFailed;
+  out << CurrentProfileLine(bot.Texts(), name) << '\n';
+  return kExitOk;
+}
+
+int BotProfileDelete(const std::string& name, TRunningBot& bot, std::ostream& out,
+                     std::ostream& err) {
+  if (!bot.Listed(name)) return UnknownProfile(err, name);
+  if (name == bot.Profiles().current) {
+    return bot.Texts().Show(Message("profdelerror1", TMsgIcon::Warning), out, err);
+  }
+  if (!bot.Ask(control::TProfileDelete{name}, err)) return kExitFailed;
+  return bot.Texts().Show(Message("profdelok", TMsgIcon::Information), out, err);
+}
+
+int BotProfileRename(const std::string& name, const std::string& new_name, TRunningBot& bot,
+                     std::ostream& out, std::ostream& err) {
+  if (!bot.Listed(name)) return UnknownProfile(err, name);
+  if (name == bot.Profiles().current) {
+    return bot.Texts().Show(Message("profrmerror1", TMsgIcon::Warning), out, err);
+  }
+  if (new_name == name) return SameName(name, out);
+  if (!bot.Ask(control::TProfileRename{name, new_name}, err)) return kExitFailed;
+  return bot.Texts().Show(Message("profrmok", TMsgIcon::Information), out, err);
 }
 
 // One Section.Key=value of `profile set`, checked; its text is still as typed.
@@ -231,7 +397,18 @@ int ProfileSet(const std::vector<std::string>& args, const THomePaths& paths, st
   }
   if (bad) return Usage(err, "nothing was written");
 
+  for (TSettingValue& a : assignments) a.text = Typed(a.text);
+
   const std::string& name = args[1];
+  if (const auto code = ViaBot(paths, err, [&](TRunningBot& bot) {
+        if (!bot.Listed(name)) return UnknownProfile(err, name);
+        control::TSettingsSet set{std::nullopt, assignments};
+        if (name != bot.Profiles().current) set.profile = name;
+        if (!bot.Ask(set, err)) return kExitFailed;
+        return SettingsSaved(name, assignments.size(), out);
+      })) {
+    return *code;
+  }
   const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
   if (!lock) return kExitFailed;
   const TContext ctx(paths);
@@ -239,14 +416,9 @@ int ProfileSet(const std::vector<std::string>& args, const THomePaths& paths, st
   const std::string path = ctx.profiles.ProfilesDir() + "/" + name + "/" + kProfileFileName;
   TSettings settings;
   settings.Load(path);
-  for (TSettingValue& a : assignments) {
-    a.text = Typed(a.text);
-    a.ApplyTo(settings);
-  }
+  for (const TSettingValue& a : assignments) a.ApplyTo(settings);
   if (!settings.Save(path)) return Failed(err, "cannot write " + path);
-  out << "Profile '" << BlankControls(name) << "': " << assignments.size()
-      << (assignments.size() == 1 ? " setting" : " settings") << " saved.\n";
-  return kExitOk;
+  return SettingsSaved(name, assignments.size(), out);
 }
 
 // ---- users ----
@@ -255,7 +427,7 @@ int ProfileSet(const std::vector<std::string>& args, const THomePaths& paths, st
 std::optional<std::string> DatabaseOf(const TContext& ctx, std::ostream& out, std::ostream& err) {
   TProfileMessage refusal;
   if (ctx.profiles.CheckProfile(&refusal)) return ctx.profiles.DatabasePath();
-  ctx.Show(refusal, out, err);
+  ctx.texts.Show(refusal, out, err);
   err << "corvane: create a profile with 'corvane profile create NAME', or choose one with "
          "'corvane profile use NAME'\n";
   return std::nullopt;
@@ -281,9 +453,7 @@ int UsersList(const THomePaths& paths, std::ostream& out, std::ostream& err) {
   if (!db.LoadFromFile(*path)) {
     return Failed(err, *path + " is no user database");
   }
-  for (const auto& u : db.Users()) {
-    out << DisplayText(u->Name) << '\t' << u->Access << '\t' << DisplayText(u->Flags) << '\n';
-  }
+  for (const auto& u : db.Users()) PrintUser(u->Name, u->Access, u->Flags, out);
   return kExitOk;
 }
 
@@ -318,6 +488,19 @@ int UsersAdd(const std::vector<std::string>& args, const THomePaths& paths, std:
     if (!letters) return Usage(err, "FLAGS are letters, not '" + BlankControls(flags) + "'");
   }
 
+  if (const auto code = ViaBot(paths, err, [&](TRunningBot& bot) {
+        const control::TUserSet set{name, access,
+                                    flags == "?" ? std::nullopt : std::optional(flags)};
+        if (!bot.Ask(set, err) || !bot.Ask(control::TUsersList{}, err)) return kExitFailed;
+        for (const control::TUserList::TEntry& user : bot.Users().users) {
+          if (EqualsNoCase(user.name, name)) {
+            return UserAdded(bot.Texts(), name, user.access, user.flags, out);
+          }
+        }
+        return Failed(err, "the bot does not list " + DisplayText(name) + " among its users");
+      })) {
+    return *code;
+  }
   const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
   if (!lock) return kExitFailed;
   const TContext ctx(paths);
@@ -332,13 +515,7 @@ int UsersAdd(const std::vector<std::string>& args, const THomePaths& paths, std:
   std::int32_t stored_access = 0;
   std::string stored_flags;
   db->GetUserRights(name, stored_access, stored_flags);
-  // The name goes in last: one that holds "%acs" must stay as typed.
-  std::string line = ctx.Text(kInternalCommandsSection, "user_add");
-  ReplaceAll(line, "%acs", std::to_string(stored_access));
-  ReplaceAll(line, "%flags", stored_flags);
-  ReplaceAll(line, "%user", DisplayText(name));
-  out << line << '\n';
-  return kExitOk;
+  return UserAdded(ctx.texts, name, stored_access, stored_flags, out);
 }
 
 }  // namespace
@@ -362,11 +539,18 @@ int RunProfileCommand(const THomePaths& paths, const std::vector<std::string>& a
   };
   if (sub == "list") {
     if (const auto code = expect(1, "list")) return *code;
-    return ProfileList(TContext(paths), out);
+    const auto list = [&](TRunningBot& bot) {
+      return ProfileList(bot.Profiles().profiles, bot.Profiles().current, out);
+    };
+    if (const auto code = ViaBot(paths, err, list)) return *code;
+    const TContext ctx(paths);
+    return ProfileList(ctx.profiles.ListProfiles(), ctx.profiles.Current(), out);
   }
   if (sub == "create") return ProfileCreate(args, paths, out, err);
   if (sub == "use") {
     if (const auto code = expect(2, "use NAME")) return *code;
+    const auto use = [&](TRunningBot& bot) { return BotProfileUse(args[1], bot, out, err); };
+    if (const auto code = ViaBot(paths, err, use)) return *code;
     const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
     if (!lock) return kExitFailed;
     TContext ctx(paths);
@@ -374,12 +558,18 @@ int RunProfileCommand(const THomePaths& paths, const std::vector<std::string>& a
   }
   if (sub == "delete") {
     if (const auto code = expect(2, "delete NAME")) return *code;
+    const auto del = [&](TRunningBot& bot) { return BotProfileDelete(args[1], bot, out, err); };
+    if (const auto code = ViaBot(paths, err, del)) return *code;
     const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
     if (!lock) return kExitFailed;
     return ProfileDelete(args[1], TContext(paths), out, err);
   }
   if (sub == "rename") {
     if (const auto code = expect(3, "rename OLD NEW")) return *code;
+    const auto rename = [&](TRunningBot& bot) {
+      return BotProfileRename(args[1], args[2], bot, out, err);
+    };
+    if (const auto code = ViaBot(paths, err, rename)) return *code;
     const std::optional<THomeLock> lock = LockForWriting(paths.home, err);
     if (!lock) return kExitFailed;
     return ProfileRename(args[1], args[2], TContext(paths), out, err);
@@ -396,10 +586,53 @@ int RunUsersCommand(const THomePaths& paths, const std::vector<std::string>& arg
     if (args.size() > 1) {
       return Usage(err, "unexpected word '" + BlankControls(args[1]) + "' after 'users list'");
     }
+    const auto list = [&](TRunningBot& bot) {
+      if (!bot.Ask(control::TUsersList{}, err)) return kExitFailed;
+      for (const control::TUserList::TEntry& u : bot.Users().users) {
+        PrintUser(u.name, u.access, u.flags, out);
+      }
+      return kExitOk;
+    };
+    if (const auto code = ViaBot(paths, err, list)) return *code;
     return UsersList(paths, out, err);
   }
   if (sub == "add") return UsersAdd(args, paths, out, err);
   return Usage(err, "unknown users command '" + BlankControls(sub) + "'");
+}
+
+int RunSayCommand(const THomePaths& paths, const std::vector<std::string>& words,
+                  std::ostream& /*out*/, std::ostream& err) {
+  if (words.empty()) return Usage(err, "'say' needs the TEXT to say");
+  std::string text = words[0];
+  for (std::size_t i = 1; i < words.size(); ++i) text += " " + words[i];
+  const auto say = [&](TRunningBot& bot) {
+    return bot.Ask(control::TSay{Typed(text)}, err) ? kExitOk : kExitFailed;
+  };
+  TAbsence absent;
+  if (const auto code = ViaBot(paths, err, say, &absent)) return *code;
+  return Failed(err, absent.error);
+}
+
+int RunStatusCommand(const THomePaths& paths, const std::vector<std::string>& args,
+                     std::ostream& out, std::ostream& err) {
+  if (!args.empty()) {
+    return Usage(err, "unexpected word '" + BlankControls(args[0]) + "' after 'status'");
+  }
+  const auto status = [&](TRunningBot& bot) {
+    const auto yes = [](bool on) { return on ? "yes" : "no"; };
+    const control::TState& state = bot.State();
+    out << "running: yes\n"
+        << "connected: " << yes(state.connected) << '\n'
+        << "logged on: " << yes(state.logged_on) << '\n'
+        << "channel: " << DisplayText(state.channel) << '\n'
+        << "profile: " << BlankControls(state.profile) << '\n';
+    return kExitOk;
+  };
+  TAbsence absent;
+  if (const auto code = ViaBot(paths, err, status, &absent)) return *code;
+  if (!absent.no_bot) return Failed(err, absent.error);
+  out << "running: no\n";
+  return kExitNotRunning;
 }
 
 }  // namespace corvane

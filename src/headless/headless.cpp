@@ -14,7 +14,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/bot_core.h"
+#include "app/local_bot.h"
 #include "config/Operations.h"
 #include "config/codepage.h"
 #include "config/home_lock.h"
@@ -29,7 +29,10 @@ namespace {
 class TConsoleFrontEnd final : public TFrontEnd {
  public:
   TConsoleFrontEnd(TMainLoop& loop, bool colour) : loop_(loop), colour_(colour) {}
-  void SetCore(TBotCore* core) { core_ = core; }
+  void SetBot(TLocalBot* bot) {
+    bot_ = bot;
+    core_ = &bot->Core();
+  }
 
   void ShowLine(const TPaneLine& line) override {
     std::string out = line.pane == TPane::Whisper ? "[whisper] " : "";
@@ -76,7 +79,7 @@ class TConsoleFrontEnd final : public TFrontEnd {
   }
 
   void Close() {
-    if (core_ != nullptr) core_->Close();
+    if (bot_ != nullptr) bot_->Close();
     loop_.Quit(0);
   }
   void RestartPlugins() {
@@ -85,6 +88,7 @@ class TConsoleFrontEnd final : public TFrontEnd {
 
  private:
   TMainLoop& loop_;
+  TLocalBot* bot_ = nullptr;
   TBotCore* core_ = nullptr;
   const bool colour_;
 };
@@ -192,14 +196,18 @@ int RunHeadless(const THomePaths& paths) {
   {
     TMainLoop loop;
     TConsoleFrontEnd front(loop, isatty(STDOUT_FILENO) == 1);
-    TBotCore core(loop, home, front, paths.shared);
-    front.SetCore(&core);
+    TLocalBot bot(loop, home, front, paths.shared);
+    TBotCore& core = bot.Core();
+    front.SetBot(&bot);
+    std::string error;
+    // The bot runs on without it; only attaching to it is lost.
+    if (!bot.Listen(error)) std::fprintf(stderr, "corvane: %s\n", error.c_str());
     TSignalWatch signals(loop, front);
     core.Start();
     TStdinReader input(loop, core);
     code = loop.Run();
     // What could not be saved is lost: a service manager must see it.
-    if (!core.Close() && code == 0) code = kExitFailed;
+    if (!bot.Close() && code == 0) code = kExitFailed;
   }
   SocketCleanup();
   return code;

@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/local_bot.h"
 #include "config/codepage.h"
 #include "config/get_settings.h"
 #include "config/ini_file.h"
@@ -69,12 +70,10 @@ void PaintField(QWidget& field) {
 
 }  // namespace
 
-TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, const std::string& shared,
-                   int countdown_tick_ms)
-    : core_(std::make_unique<TBotCore>(loop, home, *this, shared)),
-      shipped_icons_(shared + "/icons") {
+TMainWnd::TMainWnd(const TLinkFactory& make_link, const std::string& shared, int countdown_tick_ms)
+    : link_(make_link(*this)), shipped_icons_(shared + "/icons") {
   clan_inv_ = new TClanInvWnd(
-      this, [this](bool accept) { core_->AnswerClanInvitation(accept); }, countdown_tick_ms);
+      this, [this](bool accept) { link_->AnswerClanInvitation(accept); }, countdown_tick_ms);
   setWindowTitle(QString("Corvane v") + kVersion);
   setWindowIcon(AppIcon(shipped_icons_));
   resize(604, 520);
@@ -90,24 +89,36 @@ TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, const std::string&
   }
 }
 
+TMainWnd::TMainWnd(TEventLoop& loop, const std::string& home, const std::string& shared,
+                   int countdown_tick_ms)
+    : TMainWnd(
+          [&loop, &home, &shared](TFrontEnd& front) {
+            return std::make_unique<TLocalBot>(loop, home, front, shared);
+          },
+          shared, countdown_tick_ms) {}
+
 TMainWnd::~TMainWnd() {
-  // The core saves and ends its session before the widgets it paints go.
-  if (core_) core_->Close();
-  core_.reset();
+  // The bot saves and ends its session (or is detached from) before the widgets it paints go.
+  if (link_) link_->Close();
+  link_.reset();
 }
 
 void TMainWnd::Start() {
-  core_->Start();
+  link_->Start();
+  // A bot elsewhere has its home elsewhere: the default scrollback and the shipped icons.
+  const std::string home = link_->LocalHome();
   // The panes keep this many lines; more would cost memory and speed over weeks.
-  const int scrollback = TIniFile(core_->Profiles().ProfilesIni())
-                             .ReadInteger(kUiSection, "ScrollbackLines", kDefaultScrollbackLines);
+  const int scrollback =
+      home.empty() ? kDefaultScrollbackLines
+                   : TIniFile(home + "/profiles.ini")
+                         .ReadInteger(kUiSection, "ScrollbackLines", kDefaultScrollbackLines);
   chat_->SetScrollback(scrollback);
   whispers_->SetScrollback(scrollback);
   std::vector<std::string> failed;
-  icons_ =
-      std::make_unique<TIconTable>(core_->Profiles().Home() + "/icons", shipped_icons_, failed);
+  icons_ = std::make_unique<TIconTable>(home.empty() ? shipped_icons_ : home + "/icons",
+                                        shipped_icons_, failed);
   for (const std::string& path : failed) {
-    core_->AddChatLine("[BOT] Cannot load the icon " + path, kRed);
+    link_->AddChatLine("[BOT] Cannot load the icon " + path, kRed);
   }
   model_->Apply(TViewChange::Reset());
   MarkChosenView();
@@ -132,7 +143,7 @@ void TMainWnd::BuildPanes() {
   caption_->setPalette(caption);
 
   model_ = std::make_unique<TMemberListModel>(
-      core_->Views(), [this](int index) { return icons_ ? icons_->Icon(index) : QIcon(); });
+      link_->Views(), [this](int index) { return icons_ ? icons_->Icon(index) : QIcon(); });
   list_ = new QTreeView(central);
   list_->setModel(model_.get());
   list_->setRootIsDecorated(false);
@@ -166,7 +177,7 @@ void TMainWnd::BuildPanes() {
   input_ = new QComboBox(central);
   input_->setEditable(true);
   PaintField(*input_);
-  input_->setInsertPolicy(QComboBox::NoInsert);  // the history is the core's
+  input_->setInsertPolicy(QComboBox::NoInsert);  // the history is the bot's
   input_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   whisper_toggle_ = new QToolButton(central);
   whisper_toggle_->setCheckable(true);
@@ -200,24 +211,24 @@ void TMainWnd::BuildPanes() {
 
 void TMainWnd::BuildMenus() {
   bot_menu_ = menuBar()->addMenu(QString());
-  connect_bot_ = bot_menu_->addAction(QString(), this, [this] { core_->ConnectClicked(); });
-  disconnect_bot_ = bot_menu_->addAction(QString(), this, [this] { core_->DisconnectClicked(); });
+  connect_bot_ = bot_menu_->addAction(QString(), this, [this] { link_->ConnectClicked(); });
+  disconnect_bot_ = bot_menu_->addAction(QString(), this, [this] { link_->DisconnectClicked(); });
   bot_menu_->addSeparator();
-  exit_ = bot_menu_->addAction(QString(), this, [this] { core_->ExitClicked(); });
+  exit_ = bot_menu_->addAction(QString(), this, [this] { Exit(); });
 
   settings_menu_ = menuBar()->addMenu(QString());
   main_settings_ = settings_menu_->addAction(QString(), this, [this] { OpenSettings(); });
   settings_menu_->addSeparator();
-  utf8_ = settings_menu_->addAction(QString(), this, [this] { core_->ToggleUtf8(); });
+  utf8_ = settings_menu_->addAction(QString(), this, [this] { link_->ToggleUtf8(); });
   utf8_->setCheckable(true);
-  join_notify_ = settings_menu_->addAction(QString(), this, [this] { core_->ToggleJoinNotify(); });
+  join_notify_ = settings_menu_->addAction(QString(), this, [this] { link_->ToggleJoinNotify(); });
   join_notify_->setCheckable(true);
   settings_menu_->addSeparator();
   restart_plugins_ =
-      settings_menu_->addAction(QString(), this, [this] { core_->RestartPlugins(); });
+      settings_menu_->addAction(QString(), this, [this] { link_->RestartPlugins(); });
 
-  connect_bar_ = menuBar()->addAction(QString(), this, [this] { core_->ConnectClicked(); });
-  disconnect_bar_ = menuBar()->addAction(QString(), this, [this] { core_->DisconnectClicked(); });
+  connect_bar_ = menuBar()->addAction(QString(), this, [this] { link_->ConnectClicked(); });
+  disconnect_bar_ = menuBar()->addAction(QString(), this, [this] { link_->DisconnectClicked(); });
 
   // Help: the About box and the local README; there is no web site to open.
   QMenu* help = menuBar()->addMenu("Help");
@@ -245,8 +256,8 @@ QPushButton& TMainWnd::ViewButton(TViewMode mode) {
 }
 
 void TMainWnd::LanguageApplied() {
-  if (bot_menu_ == nullptr) return;  // the core applies a language before the menus exist
-  const TLanguage& lang = core_->Language();
+  if (bot_menu_ == nullptr) return;  // the bot applies a language before the menus exist
+  const TLanguage& lang = link_->Language();
   const auto text = [&](const char* key) { return Ui(lang.Text(kMainWindowSection, key)); };
   bot_menu_->setTitle(text("MenuBot"));
   connect_bot_->setText(text("Connect"));
@@ -264,11 +275,29 @@ void TMainWnd::LanguageApplied() {
   ViewButton(TViewMode::Clan).setText(text("ClanButton"));
   // A profile was applied with the language: the menu's check marks and the whisper pane
   // follow its settings.
-  const TSettings& s = core_->Settings();
+  ShowSettings();
+}
+
+void TMainWnd::ShowSettings() {
+  const TSettings& s = link_->Settings();
   utf8_->setChecked(s.UTF8);
   join_notify_->setChecked(s.JoinNotify);
   whispers_->setVisible(s.VisWhisper);
   whisper_toggle_->setChecked(s.VisWhisper);
+}
+
+void TMainWnd::SettingsChanged() {
+  if (utf8_ == nullptr) return;  // before the menus exist
+  ShowSettings();
+  if (settings_ != nullptr) settings_->SettingsChanged();
+}
+
+void TMainWnd::DatabaseChanged() {
+  if (settings_ != nullptr) settings_->DatabaseChanged();
+}
+
+void TMainWnd::ProfilesChanged() {
+  if (settings_ != nullptr) settings_->ProfilesChanged();
 }
 
 void TMainWnd::ShowLine(const TPaneLine& line) {
@@ -279,10 +308,31 @@ void TMainWnd::RequestClose() {
   close();
 }
 
+void TMainWnd::Exit() {
+  if (!link_->Remote()) {
+    link_->ExitClicked();
+    return;
+  }
+  QMessageBox ask(QMessageBox::Question, "Exit",
+                  "The bot runs on without this window. Stop the bot, or only detach?",
+                  QMessageBox::NoButton, this);
+  const QAbstractButton* stop = ask.addButton("Stop the bot", QMessageBox::DestructiveRole);
+  QPushButton* detach = ask.addButton("Detach", QMessageBox::AcceptRole);
+  ask.addButton(QMessageBox::Cancel);
+  ask.setDefaultButton(detach);  // the choice that loses nothing
+  // The button pressed rather than the result, which says little of buttons of one's own.
+  modal_.run(ask);
+  if (ask.clickedButton() == stop) {
+    link_->ExitClicked();  // the bot stops, and its link closes the window
+  } else if (ask.clickedButton() == detach) {
+    close();  // which detaches
+  }
+}
+
 void TMainWnd::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
-    core_->Close();
+    link_->Close();
   }
   event->accept();
   if (on_closed_) on_closed_();
@@ -290,19 +340,19 @@ void TMainWnd::closeEvent(QCloseEvent* event) {
 
 void TMainWnd::ViewChanged(const TViewChange& change) {
   model_->Apply(change);
-  caption_->setText(Ui(core_->Views().Caption()));
-  utf8_->setChecked(core_->Settings().UTF8);
-  join_notify_->setChecked(core_->Settings().JoinNotify);
+  caption_->setText(Ui(link_->Views().Caption()));
+  utf8_->setChecked(link_->Settings().UTF8);
+  join_notify_->setChecked(link_->Settings().JoinNotify);
 }
 
 void TMainWnd::ChooseView(TViewMode mode) {
-  core_->ChooseView(mode);
+  link_->ChooseView(mode);
   MarkChosenView();
 }
 
 void TMainWnd::MarkChosenView() {
   for (int i = 0; i < 3; ++i) {
-    const bool chosen = static_cast<int>(core_->Views().Mode()) == i;
+    const bool chosen = static_cast<int>(link_->Views().Mode()) == i;
     // The chosen one flat with aqua text on the black behind it; the others raised, black
     // on a light face.
     view_buttons_[i]->setFlat(chosen);
@@ -314,15 +364,15 @@ void TMainWnd::MarkChosenView() {
 void TMainWnd::TypeLine() {
   // The line as typed, in the bot's code page, as the console passes it.
   const QString text = input_->currentText();
-  if (!core_->TypeLine(Bytes(prefix_->text()), Bytes(text))) return;
-  // Newest first, as the core keeps it; Up and Down walk it.
+  if (!link_->TypeLine(Bytes(prefix_->text()), Bytes(text))) return;
+  // Newest first, as the bot keeps it; Up and Down walk it.
   input_->insertItem(0, text);
   input_->setCurrentIndex(-1);
   input_->clearEditText();
 }
 
 void TMainWnd::ToggleWhisperPane() {
-  TSettings settings = core_->Settings();
+  TSettings settings = link_->Settings();
   settings.VisWhisper = !whispers_->isVisible();
   // The window grows or shrinks by the pane, so the chat pane keeps its height; a maximised
   // window keeps its size and the chat pane takes the room.
@@ -332,7 +382,7 @@ void TMainWnd::ToggleWhisperPane() {
   if (!isMaximized() && !isFullScreen()) {
     resize(width(), height() + (settings.VisWhisper ? by : -by));
   }
-  core_->ApplySettings(settings);  // saved with the profile
+  link_->ApplySettings(settings);  // saved with the profile
 }
 
 void TMainWnd::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
@@ -394,7 +444,7 @@ void TMainWnd::ClanInvitation(const std::string&, const std::string&, std::uint3
 }
 
 TSettingsDlg& TMainWnd::SettingsDialog() {
-  if (settings_ == nullptr) settings_ = new TSettingsDlg(*core_, modal_, this);
+  if (settings_ == nullptr) settings_ = new TSettingsDlg(*link_, modal_, this);
   return *settings_;
 }
 
@@ -404,7 +454,7 @@ void TMainWnd::OpenSettings() {
 
 void TMainWnd::ProfileRefused(const TProfileMessage& message) {
   // Connecting without a profile: the reason, then the dialog in which to make one.
-  modal_.Show(this, message, core_->Language());
+  modal_.Show(this, message, link_->Language());
   OpenSettings();
 }
 

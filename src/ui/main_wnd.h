@@ -1,8 +1,8 @@
 #pragma once
-// The desktop program's main window: it owns the application core and paints what the core
-// hands over (the two panes, the member list with its caption, the menu's check marks) and
-// forwards what the person does (the menu, the view buttons, the input line, the whisper
-// pane toggle). It decides nothing the core could.
+// The desktop program's main window: it owns the link to a bot, in this process or attached
+// to one elsewhere, and paints what the bot hands over (the two panes, the member list with
+// its caption, the menu's check marks) and forwards what the person does (the menu, the
+// view buttons, the input line, the whisper pane toggle). It decides nothing the bot could.
 
 #include <QMainWindow>
 #include <QSystemTrayIcon>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/bot_core.h"
+#include "app/bot_link.h"
 #include "app/front_end.h"
 #include "ui/modal.h"
 
@@ -33,16 +33,21 @@ class TSettingsDlg;
 
 class TMainWnd final : public QMainWindow, public TFrontEnd {
  public:
+  // Makes the bot's link with the window as its front end.
+  using TLinkFactory = std::function<std::unique_ptr<TBotLink>(TFrontEnd& front)>;
+
   // `shared`: the folder of the icons and language files that come with the program.
   // `countdown_tick_ms`: the clan invitation's second (shorter in the tests).
+  TMainWnd(const TLinkFactory& make_link, const std::string& shared, int countdown_tick_ms = 1000);
+  // The window of a bot in this process, on `home`.
   TMainWnd(TEventLoop& loop, const std::string& home, const std::string& shared,
            int countdown_tick_ms = 1000);
   ~TMainWnd() override;
 
-  // The creation sequence of the core (profile, automatic connection, plug-ins), then the
-  // member icons; an icon that cannot be read is named in one red line.
+  // The bot's start sequence (TBotLink::Start), then the member icons; an icon that cannot
+  // be read is named in one red line.
   void Start();
-  TBotCore& Core() { return *core_; }
+  TBotLink& Link() { return *link_; }
 
   // What the tests and the tray reach.
   TPaneView& ChatPane() { return *chat_; }
@@ -59,6 +64,9 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   void RequestClose() override;
   void ViewChanged(const TViewChange& change) override;
   void LanguageApplied() override;
+  void SettingsChanged() override;
+  void DatabaseChanged() override;
+  void ProfilesChanged() override;
   std::optional<TWindowGeometry> Geometry() const override;
   void ApplyGeometry(const TWindowGeometry& geometry) override;
   std::intptr_t WindowId() const override;
@@ -72,6 +80,9 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   TModal& Modal() { return modal_; }
   // "Main settings".
   void OpenSettings();
+  // The menu's Exit. A bot elsewhere runs on without the window: the person is asked
+  // whether to stop it or only to detach.
+  void Exit();
 
   // Called once the window has closed, hidden in the tray or not: the program ends its loop
   // here rather than waiting for the last visible window to close.
@@ -91,9 +102,11 @@ class TMainWnd final : public QMainWindow, public TFrontEnd {
   void ChooseView(TViewMode mode);
   void MarkChosenView();
   void ToggleWhisperPane();
+  // The menu's check marks and the whisper pane as the settings have them.
+  void ShowSettings();
 
   TModal modal_;
-  std::unique_ptr<TBotCore> core_;
+  std::unique_ptr<TBotLink> link_;
   std::string shipped_icons_;
   std::unique_ptr<TIconTable> icons_;
   std::unique_ptr<TMemberListModel> model_;

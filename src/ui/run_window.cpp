@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "app/local_bot.h"
+#include "app/remote_bot.h"
 #include "config/home_lock.h"
 #include "net/NetObjs.h"
 #include "ui/main_wnd.h"
@@ -25,26 +27,17 @@ bool HasDisplay() {
     const char* value = std::getenv(name);
     if (value != nullptr && *value != '\0') return true;
   }
+  // Without a display the toolkit would abort with a message of its own.
+  std::fputs("corvane: no display for the window; run corvane --headless\n", stderr);
   return false;
 }
 
-}  // namespace
-
-int RunWindow(const THomePaths& paths) {
-  // Without a display the toolkit would abort with a message of its own.
-  if (!HasDisplay()) {
-    std::fputs("corvane: no display for the window; run corvane --headless\n", stderr);
-    return kExitFailed;
-  }
-  std::string home;
-  std::string refusal;
-  const std::optional<THomeLock> lock = THomeLock::EnterForBot(paths.home, home, refusal);
-  if (!lock) {
-    std::fprintf(stderr, "corvane: %s\n", refusal.c_str());
-    return kExitFailed;
-  }
-  // SIGINT and SIGTERM close the window as Exit does; blocked before any thread starts so
-  // that they wait for the descriptor the window's loop watches.
+// The window on the link `make_link` gives, until it closes; `ready` runs once the bot has
+// started (false: end at once). SIGINT and SIGTERM close the window as Exit does; they are
+// blocked before any thread starts so that they wait for the descriptor the loop watches.
+int Run(const std::string& shared,
+        const std::function<std::unique_ptr<TBotLink>(TEventLoop&, TFrontEnd&)>& make_link,
+        const std::function<bool(TBotLink&)>& ready = {}) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
@@ -61,7 +54,7 @@ int RunWindow(const THomePaths& paths) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // the window may be hidden in the tray
     TQtEventLoop loop;
-    TMainWnd wnd(loop, home, paths.shared);
+    TMainWnd wnd([&](TFrontEnd& front) { return make_link(loop, front); }, shared);
     std::optional<QSocketNotifier> notifier;
     if (signal_fd >= 0) {
       notifier.emplace(signal_fd, QSocketNotifier::Read);
@@ -74,13 +67,59 @@ int RunWindow(const THomePaths& paths) {
     }
     wnd.OnClosed([] { QCoreApplication::quit(); });
     wnd.Start();
-    wnd.show();
-    code = app.exec();
-    if (!wnd.Core().Close() && code == 0) code = kExitFailed;
+    if (ready && !ready(wnd.Link())) {
+      code = kExitFailed;
+    } else {
+      wnd.show();
+      code = app.exec();
+    }
+    if (!wnd.Link().Close() && code == 0) code = kExitFailed;
   }
   if (signal_fd >= 0) close(signal_fd);
   SocketCleanup();
   return code;
+}
+
+}  // namespace
+
+int RunWindow(const THomePaths& paths) {
+  if (!HasDisplay()) return kExitFailed;
+  std::string home;
+  std::string refusal;
+  const std::optional<THomeLock> lock = THomeLock::EnterForBot(paths.home, home, refusal);
+  if (!lock) {
+    std::fprintf(stderr, "corvane: %s\n", refusal.c_str());
+    return kExitFailed;
+  }
+  return Run(paths.shared, [&](TEventLoop& loop, TFrontEnd& front) {
+    auto bot = std::make_unique<TLocalBot>(loop, home, front, paths.shared);
+    std::string error;
+    // The bot runs on without it; only attaching is lost.
+    if (!bot->Listen(error)) std::fprintf(stderr, "corvane: %s\n", error.c_str());
+    return bot;
+  });
+}
+
+int RunAttachedWindow(const TAttachTarget& target, const std::string& shared) {
+  if (!HasDisplay()) return kExitFailed;
+  std::string error;
+  std::optional<TBotChannel> channel = TBotChannel::Open(target, error);
+  if (!channel) {
+    std::fprintf(stderr, "corvane: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  return Run(
+      shared,
+      [&](TEventLoop& loop, TFrontEnd& front) {
+        return std::make_unique<TRemoteBot>(loop, front, std::move(*channel), shared);
+      },
+      [](TBotLink& link) {
+        // Nobody answered (no bot on the host, or ssh failed): say so rather than show an
+        // empty window.
+        if (static_cast<TRemoteBot&>(link).Attached()) return true;
+        std::fputs("corvane: there is no bot to attach to there\n", stderr);
+        return false;
+      });
 }
 
 }  // namespace corvane

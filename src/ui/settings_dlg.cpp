@@ -17,8 +17,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
-#include "app/bot_core.h"
+#include "app/bot_link.h"
 #include "config/language.h"
 #include "config/language_sections.h"
 #include "ui/modal.h"
@@ -66,17 +67,37 @@ int SelectedRow(const QTableView& view) {
   return rows.isEmpty() ? -1 : rows.front().row();
 }
 
+// New rows for a list; the selected row stays selected when it is still there, so that a
+// change elsewhere does not take away what the person chose.
+void Refill(QTableView& view, TTableModel& model, std::vector<TTableModel::TRow> rows) {
+  const int selected = SelectedRow(view);
+  const TTableModel::TRow kept = selected >= 0 ? model.Row(selected) : TTableModel::TRow();
+  model.SetRows(std::move(rows));
+  if (kept.empty()) return;
+  for (int row = 0; row < model.rowCount(); ++row) {
+    if (model.Row(row) == kept) {
+      view.selectRow(row);
+      return;
+    }
+  }
+}
+
+// The combo box shows `text` again when it still lists it.
+void Reselect(QComboBox& combo, const QString& text) {
+  const int at = combo.findText(text);
+  if (at >= 0) combo.setCurrentIndex(at);
+}
+
 }  // namespace
 
-TSettingsDlg::TSettingsDlg(TBotCore& core, const TModal& modal, QWidget* parent)
+TSettingsDlg::TSettingsDlg(TBotLink& link, const TModal& modal, QWidget* parent)
     : QDialog(parent),
-      core_(core),
+      link_(link),
       modal_(modal),
       users_(std::make_unique<TTableModel>(3)),
       commands_(std::make_unique<TTableModel>(6)) {
-  const TDatabaseRef db = [this]() -> TBotCommandControl& { return core_.Database(); };
-  user_dlg_ = new TUserDlg(this, db);
-  cmd_dlg_ = new TCmdDlg(this, db);
+  user_dlg_ = new TUserDlg(this, link_);
+  cmd_dlg_ = new TCmdDlg(this, link_);
   rename_dlg_ = new TRenameDlg(this);
 
   page_list_ = new QListWidget(this);
@@ -116,13 +137,17 @@ TSettingsDlg::TSettingsDlg(TBotCore& core, const TModal& modal, QWidget* parent)
   profile_back_->setSingleShot(true);
   profile_back_->setInterval(kBackMs);
   connect(profile_back_, &QTimer::timeout, this, [this] {
-    choose_profile_->setCurrentIndex(
-        choose_profile_->findText(Editable(core_.Profiles().Current())));
+    choose_profile_->setCurrentIndex(choose_profile_->findText(Editable(link_.CurrentProfile())));
   });
   language_back_ = new QTimer(this);
   language_back_->setSingleShot(true);
   language_back_->setInterval(kBackMs);
   connect(language_back_, &QTimer::timeout, this, [this] { ShowCurrentLanguage(); });
+  // A burst of changes (a plug-in adding its commands) is shown once.
+  refresh_ = new QTimer(this);
+  refresh_->setSingleShot(true);
+  refresh_->setInterval(0);
+  connect(refresh_, &QTimer::timeout, this, [this] { Refresh(); });
 }
 
 TSettingsDlg::~TSettingsDlg() = default;
@@ -345,7 +370,48 @@ void TSettingsDlg::Prepare() {
   ApplyTexts();
   LoadControls();
   RefreshProfileLists();
-  if (choose_profile_->count() > 0 && !core_.Profiles().Current().empty()) ShowPage(kGeneral);
+  if (choose_profile_->count() > 0 && !link_.CurrentProfile().empty()) ShowPage(kGeneral);
+}
+
+void TSettingsDlg::SettingsChanged() {
+  Follow(kStaleSettings);
+}
+
+void TSettingsDlg::DatabaseChanged() {
+  Follow(kStaleDatabase);
+}
+
+void TSettingsDlg::ProfilesChanged() {
+  Follow(kStaleProfiles);
+}
+
+void TSettingsDlg::Follow(unsigned stale) {
+  if (!isVisible()) return;  // Prepare reads everything before the next showing
+  stale_ |= stale;
+  refresh_->start();
+}
+
+void TSettingsDlg::Refresh() {
+  const unsigned stale = std::exchange(stale_, 0u);
+  if ((stale & kStaleProfiles) != 0) {
+    const QString parent = parent_profile_->currentText();
+    const QString act = act_profile_->currentText();
+    RefreshProfileLists();
+    Reselect(*parent_profile_, parent);
+    Reselect(*act_profile_, act);
+  }
+  if (link_.CurrentProfile() != loaded_profile_) {
+    // Another profile is current: the controls show its settings, or OK would write the
+    // last one's into it.
+    LoadControls();
+    ApplyTexts();
+    return;
+  }
+  if ((stale & kStaleDatabase) != 0) {
+    FillUserList();
+    FillCommandList();
+  }
+  if ((stale & kStaleSettings) != 0) ShowCurrentLanguage();
 }
 
 void TSettingsDlg::Open() {
@@ -358,7 +424,7 @@ int TSettingsDlg::CurrentPage() const {
 }
 
 void TSettingsDlg::ApplyTexts() {
-  const TLanguage& lang = core_.Language();
+  const TLanguage& lang = link_.Language();
   const auto text = [&lang](const char* section, const char* key) {
     return Shown(lang.Text(section, key));
   };
@@ -432,14 +498,14 @@ void TSettingsDlg::ApplyTexts() {
 
 void TSettingsDlg::ApplyLanguageList() {
   language_->clear();
-  for (const TLangEntry& entry : ListLanguages(core_.Profiles().LangDirs())) {
+  for (const TLangEntry& entry : ListLanguages(link_.LangDirs())) {
     language_->addItem(Shown(entry.display));
   }
   ShowCurrentLanguage();
 }
 
 void TSettingsDlg::ShowCurrentLanguage() {
-  const TLanguage& lang = core_.Language();
+  const TLanguage& lang = link_.Language();
   const char* keys[] = {"langlbl1", "langlbl2", "langlbl3", "langlbl4"};
   const char* values[] = {nullptr, "Creator", "EMail", "Web"};
   for (int i = 0; i < 4; ++i) {
@@ -453,7 +519,8 @@ void TSettingsDlg::ShowCurrentLanguage() {
 }
 
 void TSettingsDlg::LoadControls() {
-  const TSettings& s = core_.Settings();
+  loaded_profile_ = link_.CurrentProfile();
+  const TSettings& s = link_.Settings();
   account_->setText(Editable(s.Username));
   password_->setText(Editable(s.Password));
   bnet_server_->setEditText(Editable(s.BnetServer));
@@ -482,7 +549,7 @@ void TSettingsDlg::LoadControls() {
 }
 
 void TSettingsDlg::SaveControls() {
-  TSettings s = core_.Settings();
+  TSettings s = link_.Settings();
   s.Username = Bytes(account_->text());
   s.Password = Bytes(password_->text());
   s.BnetServer = Bytes(bnet_server_->currentText());
@@ -505,8 +572,7 @@ void TSettingsDlg::SaveControls() {
   s.GreetMsg = Bytes(greet_message_->text());
   s.FpEnable = flood_protection_->isChecked();
   s.FpTime = flood_time_->value();
-  core_.ApplySettings(s);
-  core_.SaveChanges();  // profile.ini and usrcmd.bin now, not in a moment
+  link_.ApplySettings(s);
 }
 
 void TSettingsDlg::Ok() {
@@ -528,12 +594,14 @@ void TSettingsDlg::reject() {
 void TSettingsDlg::FillPageList(bool all) {
   const QSignalBlocker quiet(page_list_);
   page_list_->clear();
-  const TLanguage& lang = core_.Language();
+  const TLanguage& lang = link_.Language();
   for (int page = 0; page < (all ? kPages : 1); ++page) {
     auto* item = new QListWidgetItem(Shown(lang.Text(kOptionsListSection, kPageKeys[page])));
     item->setData(Qt::UserRole, page);
     page_list_->addItem(item);
   }
+  // The page shown stays marked in the new list.
+  if (CurrentPage() < page_list_->count()) page_list_->setCurrentRow(CurrentPage());
 }
 
 void TSettingsDlg::ShowPage(int page) {
@@ -549,28 +617,30 @@ void TSettingsDlg::ShowPage(int page) {
 void TSettingsDlg::FillUserList() {
   user_buttons_[1]->setEnabled(false);
   user_buttons_[2]->setEnabled(false);
-  users_->SetRows(UserRows(core_.Database()));
+  Refill(*users_view_, *users_, UserRows(link_.Database()));
 }
 
 void TSettingsDlg::FillCommandList() {
   command_buttons_[0]->setEnabled(false);
   command_buttons_[3]->setEnabled(false);
-  commands_->SetRows(CommandRows(core_.Database()));
+  Refill(*commands_view_, *commands_, CommandRows(link_.Database()));
 }
 
 void TSettingsDlg::RefreshProfileLists() {
   for (QComboBox* combo : {choose_profile_, parent_profile_, act_profile_}) combo->clear();
   parent_profile_->addItem(kDefaultProfileItem);
-  const TProfiles& profiles = core_.Profiles();
-  for (const std::string& name : profiles.ListProfiles()) {
+  const std::vector<std::string> names = link_.ListProfiles();
+  for (const std::string& name : names) {
     for (QComboBox* combo : {choose_profile_, parent_profile_, act_profile_}) {
       combo->addItem(Editable(name));
     }
   }
   parent_profile_->setCurrentIndex(0);
-  const bool current = !profiles.Current().empty() && profiles.Exists(profiles.Current());
+  const std::string current_name = link_.CurrentProfile();
+  const bool current =
+      !current_name.empty() && std::find(names.begin(), names.end(), current_name) != names.end();
   if (current) {
-    choose_profile_->setCurrentIndex(choose_profile_->findText(Editable(profiles.Current())));
+    choose_profile_->setCurrentIndex(choose_profile_->findText(Editable(current_name)));
     FillPageList(true);
   } else {
     // Without a current profile only this page can be reached.
@@ -582,7 +652,7 @@ void TSettingsDlg::RefreshProfileLists() {
 }
 
 void TSettingsDlg::AddUser() {
-  user_dlg_->Prepare(core_.Language(), true);
+  user_dlg_->Prepare(link_.Language(), true);
   modal_.run(*user_dlg_);
   FillUserList();
 }
@@ -591,7 +661,7 @@ void TSettingsDlg::EditUser() {
   const int row = SelectedRow(*users_view_);
   if (row < 0) return;
   const TTableModel::TRow& user = users_->Row(row);
-  user_dlg_->Prepare(core_.Language(), false, user[0], std::atoi(user[1].c_str()), user[2]);
+  user_dlg_->Prepare(link_.Language(), false, user[0], std::atoi(user[1].c_str()), user[2]);
   modal_.run(*user_dlg_);
   FillUserList();
 }
@@ -600,20 +670,19 @@ void TSettingsDlg::DeleteUser() {
   const int row = SelectedRow(*users_view_);
   if (row < 0) return;
   const std::string name = users_->Row(row)[0];
-  const TLanguage& lang = core_.Language();
+  const TLanguage& lang = link_.Language();
   TBoxRequest ask{QMessageBox::Question, Shown(lang.Text(kOptionsDelUserSection, "caution")),
                   Shown(lang.Text(kOptionsDelUserSection, "delquestion") + name + "?"),
                   QMessageBox::Yes | QMessageBox::No};
   if (modal_.box(this, ask) != QMessageBox::Yes) return;
   user_buttons_[1]->setEnabled(false);
-  core_.Database().DeleteUser(name);
+  link_.DeleteUser(name);
   FillUserList();
 }
 
 void TSettingsDlg::AddCommand() {
-  cmd_dlg_->PrepareAdd(core_.Language());
+  cmd_dlg_->PrepareAdd(link_.Language());
   modal_.run(*cmd_dlg_);
-  core_.Database().SortCommands();
   FillCommandList();
 }
 
@@ -621,21 +690,20 @@ void TSettingsDlg::EditCommand() {
   const int row = SelectedRow(*commands_view_);
   if (row < 0) return;
   const TTableModel::TRow& command = commands_->Row(row);
-  if (cmd_dlg_->PrepareEdit(core_.Language(), core_.Database(), command[0],
-                            command[kCommandTextColumn], command[kCommandKindColumn])) {
+  if (cmd_dlg_->PrepareEdit(link_.Language(), command[0], command[kCommandTextColumn],
+                            command[kCommandKindColumn])) {
     modal_.run(*cmd_dlg_);
   }
-  core_.Database().SortCommands();
   FillCommandList();
 }
 
 void TSettingsDlg::DeleteCommand() {
   const int row = SelectedRow(*commands_view_);
   if (row < 0) return;
-  const TTableModel::TRow& command = commands_->Row(row);
-  TBotCommandControl& db = core_.Database();
-  const TBotCommand* custom = db.FindCommand(command[0], TCmdType::Custom);
-  const TLanguage& lang = core_.Language();
+  // A copy: the list may be filled again while the question is open.
+  const TTableModel::TRow command = commands_->Row(row);
+  const TBotCommand* custom = link_.Database().FindCommand(command[0], TCmdType::Custom);
+  const TLanguage& lang = link_.Language();
   const QString title = Shown(lang.Text(kOptionsCmdManSection, "caution"));
   if (custom == nullptr || command[kCommandKindColumn] != "Custom") {
     modal_.box(this, {QMessageBox::Critical, title,
@@ -648,30 +716,29 @@ void TSettingsDlg::DeleteCommand() {
                         QMessageBox::Yes | QMessageBox::No}) != QMessageBox::Yes) {
     return;
   }
-  db.RemoveCommand(db.FindCommand(command[0], TCmdType::Custom));
-  db.SortCommands();
+  link_.DeleteCommand(command[0]);
   FillCommandList();
 }
 
 void TSettingsDlg::DefaultCommands() {
-  const TLanguage& lang = core_.Language();
+  const TLanguage& lang = link_.Language();
   const TBoxRequest ask{QMessageBox::Question, Shown(lang.Text(kOptionsCmdManSection, "caution")),
                         Shown(lang.Text(kOptionsCmdManSection, "defquestion")),
                         QMessageBox::Yes | QMessageBox::No};
   if (modal_.box(this, ask) != QMessageBox::Yes) return;
-  core_.ResetCommandsToDefaults();
+  link_.ResetCommandsToDefaults();
   // The users went with the commands: both lists show it.
   FillCommandList();
   FillUserList();
 }
 
 void TSettingsDlg::CreateProfile() {
-  const TLanguage& lang = core_.Language();
+  const TLanguage& lang = link_.Language();
   const auto ask = [this](const TProfileMessage& question) {
-    return modal_.Show(this, question, core_.Language(), true, true);  // OK and Cancel
+    return modal_.Show(this, question, link_.Language(), true, true);  // OK and Cancel
   };
   const TProfiles::TCreateResult result =
-      core_.CreateProfile(Bytes(new_profile_->text()), Bytes(parent_profile_->currentText()), ask);
+      link_.CreateProfile(Bytes(new_profile_->text()), Bytes(parent_profile_->currentText()), ask);
   new_profile_->setText(Editable(result.name));
   if (result.created) {
     RefreshProfileLists();
@@ -685,15 +752,15 @@ void TSettingsDlg::CreateProfile() {
 void TSettingsDlg::ChooseProfile(int index) {
   const std::string name = Bytes(choose_profile_->itemText(index));
   const auto ask = [this](const TProfileMessage& question) {
-    return modal_.Show(this, question, core_.Language(), true);
+    return modal_.Show(this, question, link_.Language(), true);
   };
-  switch (core_.ChooseProfile(name, ask)) {
-    case TBotCore::TChoice::Unchanged:
+  switch (link_.ChooseProfile(name, ask)) {
+    case TBotLink::TChoice::Unchanged:
       break;
-    case TBotCore::TChoice::Refused:
+    case TBotLink::TChoice::Refused:
       profile_back_->start();
       break;
-    case TBotCore::TChoice::Switched:
+    case TBotLink::TChoice::Switched:
       FillPageList(true);
       LoadControls();
       ApplyTexts();
@@ -705,33 +772,32 @@ void TSettingsDlg::DeleteProfile() {
   const std::string name = Bytes(act_profile_->currentText());
   if (name.empty()) return;
   const auto confirm = [this](const TProfileMessage& question) {
-    return modal_.Show(this, question, core_.Language(), true);
+    return modal_.Show(this, question, link_.Language(), true);
   };
-  const TProfileMessage message = core_.Profiles().DeleteProfile(name, confirm);
+  const TProfileMessage message = link_.DeleteProfile(name, confirm);
   if (message.Empty()) return;
-  modal_.Show(this, message, core_.Language());
+  modal_.Show(this, message, link_.Language());
   RefreshProfileLists();
 }
 
 void TSettingsDlg::RenameProfile() {
   const std::string name = Bytes(act_profile_->currentText());
   if (name.empty()) return;
-  const TProfiles& profiles = core_.Profiles();
-  const TProfileMessage refusal = profiles.RenameRefusal(name);
+  const TProfileMessage refusal = link_.RenameRefusal(name);
   if (!refusal.Empty()) {
-    modal_.Show(this, refusal, core_.Language());
+    modal_.Show(this, refusal, link_.Language());
     return;
   }
   rename_dlg_->Prepare(name);
   if (modal_.run(*rename_dlg_) != QDialog::Accepted) return;
   const std::string new_name = rename_dlg_->NewName();
   if (new_name == name) return;
-  modal_.Show(this, profiles.RenameProfile(name, new_name), core_.Language());
+  modal_.Show(this, link_.RenameProfile(name, new_name), link_.Language());
   RefreshProfileLists();
 }
 
 void TSettingsDlg::ChooseLanguage(int index) {
-  if (!core_.ChooseLanguage(Bytes(language_->itemText(index)))) return;
+  if (!link_.ChooseLanguage(Bytes(language_->itemText(index)))) return;
   ApplyTexts();
   RefreshProfileLists();
   language_back_->start();

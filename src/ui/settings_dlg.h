@@ -1,12 +1,13 @@
 #pragma once
 // The settings dialog: a page list on the left and one page at a time (profiles, general,
 // messages, users, commands, other), OK, Cancel, Apply and Help below. It binds each
-// control to a setting and calls the core, the profiles and the database for everything
-// else; the rules are theirs. OK and Apply save what was typed, Cancel throws it away; the
-// lists, the profiles and the language change at once and stay.
+// control to a setting and calls the bot for everything else; the rules are the bot's. OK
+// and Apply save what was typed, Cancel throws it away; the lists, the profiles and the
+// language change at once and stay.
 
 #include <QDialog>
 #include <memory>
+#include <string>
 
 #include "config/get_settings.h"
 
@@ -25,7 +26,7 @@ class QTimer;
 
 namespace corvane {
 
-class TBotCore;
+class TBotLink;
 class TCmdDlg;
 class TRenameDlg;
 class TTableModel;
@@ -36,7 +37,7 @@ class TSettingsDlg final : public QDialog {
  public:
   enum TPage : int { kProfiles = 0, kGeneral, kMessages, kUsers, kCommands, kOther, kPages };
 
-  TSettingsDlg(TBotCore& core, const TModal& modal, QWidget* parent);
+  TSettingsDlg(TBotLink& link, const TModal& modal, QWidget* parent);
   ~TSettingsDlg() override;
 
   // Before each showing: the texts, the controls from the settings, the profile lists;
@@ -48,6 +49,14 @@ class TSettingsDlg final : public QDialog {
   void Ok();
   void Apply();
   void reject() override;  // Cancel and Escape
+
+  // What changed, whoever changed it (another window on the bot, a command in the channel,
+  // a plug-in): while shown, the lists are read again once the events in hand are done.
+  // What the person is typing in the controls is left alone, unless the profile they were
+  // read from is no longer the current one.
+  void SettingsChanged();
+  void DatabaseChanged();
+  void ProfilesChanged();
 
   // What the tests reach.
   QListWidget& PageList() { return *page_list_; }
@@ -105,8 +114,10 @@ class TSettingsDlg final : public QDialog {
   void DeleteProfile();
   void RenameProfile();
   void ChooseLanguage(int index);
+  void Follow(unsigned stale);
+  void Refresh();
 
-  TBotCore& core_;
+  TBotLink& link_;
   const TModal& modal_;
   QListWidget* page_list_ = nullptr;
   QStackedWidget* pages_ = nullptr;
@@ -173,6 +184,12 @@ class TSettingsDlg final : public QDialog {
   QComboBox* language_ = nullptr;
   QTimer* profile_back_ = nullptr;   // the current profile's name shown again after a No
   QTimer* language_back_ = nullptr;  // the current language shown again after a choice
+
+  // What changed behind the dialog's back and is not shown yet.
+  enum : unsigned { kStaleSettings = 1, kStaleDatabase = 2, kStaleProfiles = 4 };
+  unsigned stale_ = 0;
+  QTimer* refresh_ = nullptr;
+  std::string loaded_profile_;  // the profile whose settings the controls show
 
   TUserDlg* user_dlg_ = nullptr;
   TCmdDlg* cmd_dlg_ = nullptr;

@@ -9,8 +9,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <limits>
-#include <utility>
 
+#include "app/bot_link.h"
 #include "config/language.h"
 #include "config/language_sections.h"
 #include "ui/ui_text.h"
@@ -43,7 +43,7 @@ QString Text(const TLanguage& lang, const char* section, const char* key) {
 
 }  // namespace
 
-TUserDlg::TUserDlg(QWidget* parent, TDatabaseRef db) : QDialog(parent), db_(std::move(db)) {
+TUserDlg::TUserDlg(QWidget* parent, TBotLink& link) : QDialog(parent), link_(link) {
   auto* form = new QFormLayout;
   name_ = new QLineEdit(this);
   access_ = AccessBox(this);
@@ -77,9 +77,8 @@ void TUserDlg::Prepare(const TLanguage& lang, bool adding, const std::string& ed
 
 void TUserDlg::Confirm() {
   if (name_->text().isEmpty()) return;
-  TBotCommandControl& db = db_();
-  if (!edited_.empty()) db.DeleteUser(edited_);
-  db.SetUser(Bytes(name_->text()), access_->value(), Bytes(flags_->text()));
+  if (!edited_.empty()) link_.DeleteUser(edited_);
+  link_.SetUser(Bytes(name_->text()), access_->value(), Bytes(flags_->text()));
   accept();
 }
 
@@ -92,7 +91,7 @@ void TUserDlg::done(int result) {
   QDialog::done(result);
 }
 
-TCmdDlg::TCmdDlg(QWidget* parent, TDatabaseRef db) : QDialog(parent), db_(std::move(db)) {
+TCmdDlg::TCmdDlg(QWidget* parent, TBotLink& link) : QDialog(parent), link_(link) {
   name_ = new QLineEdit(this);
   kind_ = new QLabel(this);
   access_ = AccessBox(this);
@@ -142,8 +141,7 @@ void TCmdDlg::PrepareAdd(const TLanguage& lang) {
   name_->setFocus();
 }
 
-bool TCmdDlg::PrepareEdit(const TLanguage& lang, const TBotCommandControl& db,
-                          const std::string& name, const std::string& text,
+bool TCmdDlg::PrepareEdit(const TLanguage& lang, const std::string& name, const std::string& text,
                           const std::string& kind) {
   adding_ = false;
   ApplyTexts(lang);
@@ -154,7 +152,13 @@ bool TCmdDlg::PrepareEdit(const TLanguage& lang, const TBotCommandControl& db,
               : kind == "Custom" ? TCmdType::Custom
                                  : TCmdType::Internal;
   name_->setEnabled(kind_was_ == TCmdType::Custom);
-  const TBotCommand* record = Edited(db);
+  const TBotCommand* record = nullptr;
+  for (const auto& c : link_.Database().Commands()) {
+    if (c->Name == name && c->Text == text && c->CmdType == kind_was_) {
+      record = c.get();
+      break;
+    }
+  }
   if (record == nullptr) return false;
   name_->setText(Editable(record->Name));
   flags_->setText(Editable(record->Flags));
@@ -169,26 +173,25 @@ bool TCmdDlg::PrepareEdit(const TLanguage& lang, const TBotCommandControl& db,
   return true;
 }
 
-const TBotCommand* TCmdDlg::Edited(const TBotCommandControl& db) const {
-  for (const auto& c : db.Commands()) {
-    if (c->Name == name_was_ && c->Text == text_was_ && c->CmdType == kind_was_) return c.get();
-  }
-  return nullptr;
-}
-
 void TCmdDlg::Confirm() {
   // A command without a name could be reached by the trigger alone: refused in both modes.
   if (name_->text().isEmpty()) return;
-  TBotCommandControl& db = db_();
   if (adding_) {
     if (text_->text().isEmpty()) return;
-    db.AddCustomCommand(Bytes(name_->text()), Bytes(text_->text()), false, true, access_->value(),
-                        Bytes(flags_->text()));
+    link_.AddCommand(Bytes(name_->text()), Bytes(text_->text()), access_->value(),
+                     Bytes(flags_->text()));
   } else {
-    const TBotCommand* record = Edited(db);
-    if (record == nullptr) return;
-    db.UpdateCommand(record, Bytes(name_->text()), Bytes(text_->text()), !disable_->isChecked(),
-                     access_->value(), Bytes(flags_->text()));
+    TBotLink::TCommandEdit edit;
+    edit.name = name_was_;
+    edit.text = text_was_;
+    edit.kind = kind_was_;
+    // Only what the person could change: a plug-in's file and a built-in name stay the bot's.
+    if (name_->isEnabled()) edit.new_name = Bytes(name_->text());
+    if (text_->isEnabled()) edit.new_text = Bytes(text_->text());
+    edit.access = access_->value();
+    edit.flags = Bytes(flags_->text());
+    edit.enabled = !disable_->isChecked();
+    if (!link_.UpdateCommand(edit)) return;
   }
   accept();
 }

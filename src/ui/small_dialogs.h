@@ -1,10 +1,9 @@
 #pragma once
 // The settings dialog's small dialogs: a bot user added or edited, a command added or
 // edited, a profile's new name. Each reads its texts from the language when shown and
-// changes the database only when confirmed; an empty name keeps it open.
+// changes the bot's users and commands only when confirmed; an empty name keeps it open.
 
 #include <QDialog>
-#include <functional>
 #include <string>
 
 #include "bot/command_processor.h"
@@ -17,14 +16,12 @@ class QSpinBox;
 
 namespace corvane {
 
+class TBotLink;
 class TLanguage;
-
-// The database the dialogs change: the current one, which a profile switch replaces.
-using TDatabaseRef = std::function<TBotCommandControl&()>;
 
 class TUserDlg final : public QDialog {
  public:
-  TUserDlg(QWidget* parent, TDatabaseRef db);
+  TUserDlg(QWidget* parent, TBotLink& link);
 
   // Adding (no user edited) or editing the user `edited` with its values.
   void Prepare(const TLanguage& lang, bool adding, const std::string& edited = {},
@@ -41,7 +38,7 @@ class TUserDlg final : public QDialog {
  private:
   void done(int result) override;
 
-  TDatabaseRef db_;
+  TBotLink& link_;
   QLabel* labels_[3] = {};
   QLineEdit* name_ = nullptr;
   QSpinBox* access_ = nullptr;
@@ -53,14 +50,14 @@ class TUserDlg final : public QDialog {
 
 class TCmdDlg final : public QDialog {
  public:
-  TCmdDlg(QWidget* parent, TDatabaseRef db);
+  TCmdDlg(QWidget* parent, TBotLink& link);
 
   // Adding a custom command: empty fields, access 50.
   void PrepareAdd(const TLanguage& lang);
   // Editing the command the list's row shows, found by its name, text and kind; the name
   // may be changed only for a custom command. False when the record is gone.
-  bool PrepareEdit(const TLanguage& lang, const TBotCommandControl& db, const std::string& name,
-                   const std::string& text, const std::string& kind);
+  bool PrepareEdit(const TLanguage& lang, const std::string& name, const std::string& text,
+                   const std::string& kind);
   // OK: a new custom command (always enabled), or the edited record changed; an empty name
   // (and when adding an empty text) keeps the dialog open.
   void Confirm();
@@ -75,12 +72,11 @@ class TCmdDlg final : public QDialog {
 
  private:
   void ApplyTexts(const TLanguage& lang);
-  const TBotCommand* Edited(const TBotCommandControl& db) const;
 
-  TDatabaseRef db_;
+  TBotLink& link_;
   bool adding_ = true;
   // The edited record's identity as the list showed it; found again when confirmed, since
-  // the connection may have changed the list meanwhile.
+  // the connection or another window may have changed the list meanwhile.
   std::string name_was_, text_was_;
   TCmdType kind_was_ = TCmdType::Custom;
   QLabel* labels_[5] = {};
