@@ -106,14 +106,14 @@ TEST(MainWnd, LogsOnShowsTheChannelAndClosesOnTheKillKeyWithEverythingSaved) {
     wnd.Prefix().setText("/w Op ");
     wnd.InputLine().setEditText(QString::fromUtf8("hello привет"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(wnd.InputLine().lineEdit(), &enter);
+    QApplication::sendEvent(&wnd.InputLine(), &enter);
     EXPECT_EQ(wnd.InputLine().itemText(0), QString::fromUtf8("hello привет"));
     EXPECT_TRUE(wnd.InputLine().currentText().isEmpty());
     QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-    QApplication::sendEvent(wnd.InputLine().lineEdit(), &up);
+    QApplication::sendEvent(&wnd.InputLine(), &up);
     EXPECT_EQ(wnd.InputLine().currentText(), QString::fromUtf8("hello привет")) << "Up";
-    QApplication::sendEvent(wnd.InputLine().lineEdit(), &down);
+    QApplication::sendEvent(&wnd.InputLine(), &down);
     EXPECT_TRUE(wnd.InputLine().currentText().isEmpty()) << "Down goes past it to an empty line";
     ASSERT_TRUE(RunUntil([&] { return !chat.MessagesWithId(SID_CHATCOMMAND).empty(); }));
     // Typed text is taken into the bot's code page, and the profile sends it as UTF-8.
@@ -366,7 +366,7 @@ TEST(MainWndAttached, ShowsARunningBotAndDetachesOnClose) {
         RunUntil([&] { return PaneText(wnd.ChatPane()).find("live line") != std::string::npos; }));
     wnd.InputLine().setEditText("typed in the window");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(wnd.InputLine().lineEdit(), &enter);
+    QApplication::sendEvent(&wnd.InputLine(), &enter);
     EXPECT_TRUE(bot.WaitFor("Tester: typed in the window")) << bot.Out();
 
     // The user dialog of the settings adds the user to the running bot.

@@ -205,6 +205,9 @@ void TMainWnd::BuildPanes() {
   grid->setRowStretch(0, 1);
   setCentralWidget(central);
   // Enter on the input line and the right click on the list; set last, once both exist.
+  // The keyboard's keys reach the box, which is its line's focus proxy, and the box passes
+  // them to the line without its filters: watched on both.
+  input_->installEventFilter(this);
   input_->lineEdit()->installEventFilter(this);
   list_->viewport()->installEventFilter(this);
 }
@@ -397,7 +400,7 @@ void TMainWnd::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 bool TMainWnd::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == input_->lineEdit() && event->type() == QEvent::KeyPress) {
+  if ((watched == input_ || watched == input_->lineEdit()) && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       TypeLine();
