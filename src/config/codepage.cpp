@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 namespace corvane {
 namespace {
@@ -156,15 +157,18 @@ std::string DisplayText(const std::string& bytes) {
 }
 
 const TCodePage& ProcessCodePage() {
-  auto& slot = ProcessSlot();
-  if (!slot) {
+  // Loaded once, whichever thread converts first (a control client decodes on its own).
+  static std::once_flag loaded;
+  std::call_once(loaded, [] {
+    auto& slot = ProcessSlot();
+    if (slot) return;  // set before any use
     const char* env = std::getenv("CORVANE_CODEPAGE");
     std::optional<TCodePage> page;
     if (env != nullptr && *env != '\0') page = TCodePage::Load(env);
     if (!page) page = TCodePage::Load(kDefaultCodePage);
     slot = std::make_unique<TCodePage>(page ? std::move(*page) : TCodePage::Latin1());
-  }
-  return *slot;
+  });
+  return *ProcessSlot();
 }
 
 bool SetProcessCodePage(const std::string& name) {
