@@ -205,8 +205,11 @@ TEST_F(ControlSocket, TheWindowsLinkOverTheSshBridgeDetachesAndLeavesTheBotRunni
                         "eval \"exec '" CORVANE_BIN "' $*\"\n";
   fs::permissions(ssh, fs::perms::owner_all);
   setenv("CORVANE_SSH", ssh.c_str(), 1);
+  // A home whose name the remote shell must be given quoted.
+  const fs::path odd = fs::path(dir_) / "it's a home; rm -rf x";
+  fs::create_directory_symlink(home_, odd);
   std::string error;
-  std::optional<TBotChannel> channel = TBotChannel::Open({"bothost", home_.string()}, error);
+  std::optional<TBotChannel> channel = TBotChannel::Open({"bothost", odd.string()}, error);
   unsetenv("CORVANE_SSH");
   ASSERT_TRUE(channel) << error;
 
@@ -251,6 +254,29 @@ TEST_F(ControlSocket, TheWindowsLinkOverTheSshBridgeDetachesAndLeavesTheBotRunni
   const auto [code, out] = Command({"status"});
   EXPECT_EQ(code, 0) << out;
   EXPECT_NE(out.find("running: yes"), std::string::npos) << out;
+}
+
+TEST(AttachTarget, AHostComesBeforeTheFirstColonWhenNoSlashDoes) {
+  const struct {
+    const char* text;
+    std::optional<TAttachTarget> target;
+  } cases[] = {
+      {"/srv/bot", TAttachTarget{"", "/srv/bot"}},
+      {"box:/srv/bot", TAttachTarget{"box", "/srv/bot"}},
+      {"bob@box:bots/main", TAttachTarget{"bob@box", "bots/main"}},
+      {"box:", TAttachTarget{"box", ""}},  // the host's default home
+      {"./odd:name", TAttachTarget{"", "./odd:name"}},
+      {"bots/a:b", TAttachTarget{"", "bots/a:b"}},
+      {":home", std::nullopt},
+      {"-oProxyCommand=x:home", std::nullopt},  // ssh would read an option
+      {"bob@:home", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_EQ(ParseAttachTarget(c.text, error), c.target) << c.text;
+    EXPECT_EQ(error.empty(), c.target.has_value()) << c.text << ": " << error;
+  }
 }
 
 }  // namespace

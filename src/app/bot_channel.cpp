@@ -36,7 +36,8 @@ std::optional<TAttachTarget> ParseAttachTarget(const std::string& text, std::str
   } else {
     target.home = text;
   }
-  if (target.home.empty()) {
+  // "host:" alone is the bot of the host's own default home.
+  if (target.home.empty() && target.host.empty()) {
     error = "'" + text + "' names no home folder";
     return std::nullopt;
   }
@@ -75,8 +76,9 @@ std::optional<TBotChannel> TBotChannel::Open(const TAttachTarget& target, std::s
   std::string quoted = "'";
   for (const char c : target.home) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   quoted += "'";
-  std::vector<std::string> words = {program,   "-T",     "--",   target.host,
-                                    "corvane", "--home", quoted, "--control-stdio"};
+  std::vector<std::string> words = {program, "-T", "--", target.host, "corvane"};
+  if (!target.home.empty()) words.insert(words.end(), {"--home", quoted});
+  words.push_back("--control-stdio");
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

@@ -10,10 +10,11 @@
 
 namespace corvane {
 
-// "[[user@]host:]HOME": a host comes before the first ':' when no '/' does.
+// "[[user@]host:]HOME": a host comes before the first ':' when no '/' does; "host:" alone
+// is the bot of the host's default home.
 struct TAttachTarget {
   std::string host;  // "[user@]host"; empty for this machine
-  std::string home;
+  std::string home;  // empty: the host's default
   bool operator==(const TAttachTarget&) const = default;
 };
 std::optional<TAttachTarget> ParseAttachTarget(const std::string& text, std::string& error);
