@@ -16,23 +16,14 @@
 
 #include "app/control_client.h"
 #include "control_rig.h"
+#include "proc_stats.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace corvane;
 using Clock = std::chrono::steady_clock;
-
-long long CpuNs(pid_t pid) {
-  long long total = 0;
-  std::error_code ec;
-  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-    std::ifstream in(task.path() / "schedstat");
-    long long ns = 0;
-    if (in >> ns) total += ns;
-  }
-  return total;
-}
+using bench::CpuNs;
 
 double Ms(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();

@@ -16,6 +16,7 @@
 
 #include "config/get_settings.h"
 #include "config/ini_file.h"
+#include "proc_stats.h"
 #include "support/fake_bnls_server.h"
 #include "support/fake_chat_server.h"
 #include "support/program.h"
@@ -26,26 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace corvane;
 using Clock = std::chrono::steady_clock;
-
-// Nanoseconds on a processor of all the threads of a process (finer than clock ticks).
-long long CpuNs(pid_t pid) {
-  long long total = 0;
-  std::error_code ec;
-  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-    std::ifstream in(task.path() / "schedstat");
-    long long ns = 0;
-    if (in >> ns) total += ns;
-  }
-  return total;
-}
-
-long ResidentKb(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return -1;
-}
+using bench::CpuNs;
+using bench::ResidentKb;
 
 }  // namespace
 
