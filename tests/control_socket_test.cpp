@@ -157,6 +157,28 @@ TEST_F(ControlSocket, ClientsSeeTheSameEditsAndAReturningClientGetsTheScrollback
   chat_.SendChatEvent(5, "Carol", ".say carol may");
   EXPECT_TRUE(bot_->WaitFor("Tester: carol may")) << bot_->Out();
 
+  // Lines that are no requests are answered with errors, and the connection stays.
+  {
+    std::string error;
+    const int raw = ConnectToBot(home_.string(), error);
+    ASSERT_GE(raw, 0) << error;
+    const std::string junk =
+        "not json\n{\"type\":\"frob\",\"id\":3}\n{\"type\":\"status\",\"id\":4}\n";
+    ASSERT_EQ(write(raw, junk.data(), junk.size()), static_cast<ssize_t>(junk.size()));
+    TControlConnection c(raw);
+    std::vector<std::string> errors;
+    bool answered = false;
+    for (int i = 0; i < 200 && !answered; ++i) {
+      const std::optional<TBotMessage> m = c.Read(5000, error);
+      ASSERT_TRUE(m) << error;
+      if (const auto* e = std::get_if<TError>(&*m)) errors.push_back(e->id.json + " " + e->error);
+      if (const auto* r = std::get_if<TResult>(&*m)) answered = r->ok && r->id.json == "4";
+    }
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{" malformed JSON at byte 2", "3 unknown type 'frob'"}));
+  }
+
   // A client that leaves and comes back finds what was said meanwhile.
   a.Call(TDetach{});
   chat_.SendChatEvent(5, "Bob", "while you were away");

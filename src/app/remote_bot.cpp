@@ -19,6 +19,8 @@ template <class... F>
 struct TOverloaded : F... {
   using F::operator()...;
 };
+template <class... F>
+TOverloaded(F...) -> TOverloaded<F...>;
 
 // Writes all of `bytes`, waiting while the stream is full; false when it is closed.
 bool WriteAll(int fd, const std::string& bytes) {
