@@ -37,7 +37,7 @@ bool HasDisplay() {
 // blocked before any thread starts so that they wait for the descriptor the loop watches.
 int Run(const std::string& shared,
         const std::function<std::unique_ptr<TBotLink>(TEventLoop&, TFrontEnd&)>& make_link,
-        const std::function<bool(TBotLink&)>& ready = {}) {
+        const std::function<bool(TBotLink&)>& ready = {}, const std::string& attached_to = {}) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
@@ -55,6 +55,10 @@ int Run(const std::string& shared,
     app.setQuitOnLastWindowClosed(false);  // the window may be hidden in the tray
     TQtEventLoop loop;
     TMainWnd wnd([&](TFrontEnd& front) { return make_link(loop, front); }, shared);
+    // A window on a bot elsewhere says whose it is: one may have several open.
+    if (!attached_to.empty()) {
+      wnd.setWindowTitle(wnd.windowTitle() + " - " + QString::fromStdString(attached_to));
+    }
     std::optional<QSocketNotifier> notifier;
     if (signal_fd >= 0) {
       notifier.emplace(signal_fd, QSocketNotifier::Read);
@@ -119,7 +123,8 @@ int RunAttachedWindow(const TAttachTarget& target, const std::string& shared) {
         if (static_cast<TRemoteBot&>(link).Attached()) return true;
         std::fputs("corvane: there is no bot to attach to there\n", stderr);
         return false;
-      });
+      },
+      channel->Describe());
 }
 
 }  // namespace corvane
