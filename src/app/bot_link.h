@@ -86,6 +86,7 @@ class TBotLink {
     std::optional<std::int32_t> access;
     std::optional<std::string> flags;
     std::optional<bool> enabled;
+    bool operator==(const TCommandEdit&) const = default;
   };
   virtual bool UpdateCommand(const TCommandEdit& edit) = 0;
   // Only a custom command; false when there is none of that name.

@@ -282,8 +282,7 @@ std::string TControlHub::Carry(TClientId id, const control::TRequest& request) {
             return std::string();
           },
           [&](const TCommandUpdate& r) {
-            const bool done = link.UpdateCommand(
-                {r.name, r.text, r.kind, r.new_name, r.new_text, r.access, r.flags, r.enabled});
+            const bool done = link.UpdateCommand(r);
             return done ? std::string() : "no such command '" + r.name + "'";
           },
           [&](const TCommandDelete& r) {

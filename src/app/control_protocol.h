@@ -18,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/bot_link.h"
 #include "app/front_end.h"
 #include "app/member_views.h"
 #include "bot/command_processor.h"
@@ -149,17 +150,9 @@ struct TCommandAdd {
 };
 
 // The command whose name, text and kind are exactly these (the first such) gets the values
-// given; what is left out stays as it is.
-struct TCommandUpdate {
+// given; what is left out stays as it is. The window's edit, as a request.
+struct TCommandUpdate : TBotLink::TCommandEdit {
   static constexpr char kType[] = "command_update";
-  std::string name;
-  std::string text;
-  TCmdType kind = TCmdType::Custom;
-  std::optional<std::string> new_name;
-  std::optional<std::string> new_text;
-  std::optional<std::int32_t> access;
-  std::optional<std::string> flags;
-  std::optional<bool> enabled;
   bool operator==(const TCommandUpdate&) const = default;
 };
 

@@ -357,9 +357,7 @@ void TRemoteBot::AddCommand(const std::string& name, const std::string& text, st
 }
 
 bool TRemoteBot::UpdateCommand(const TCommandEdit& e) {
-  return Call(control::TCommandUpdate{e.name, e.text, e.kind, e.new_name, e.new_text, e.access,
-                                      e.flags, e.enabled})
-      .empty();
+  return Call(control::TCommandUpdate{e}).empty();
 }
 
 bool TRemoteBot::DeleteCommand(const std::string& name) {
